@@ -1,0 +1,84 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#ifndef MASSIF_FILEDATA_H
+#define MASSIF_FILEDATA_H
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+namespace Massif {
+
+class SnapshotItem;
+
+/**
+ * One parsed massif file: its header values and its snapshots in file order.
+ * Built by the parser only and read-only afterwards.
+ */
+class FileData : public QObject
+{
+    Q_OBJECT
+public:
+    explicit FileData(QObject *parent = nullptr);
+    ~FileData() override;
+
+    QString command() const
+    {
+        return m_command;
+    }
+    void setCommand(const QString &command)
+    {
+        m_command = command;
+    }
+
+    QString description() const
+    {
+        return m_description;
+    }
+    void setDescription(const QString &description)
+    {
+        m_description = description;
+    }
+
+    QString timeUnit() const
+    {
+        return m_timeUnit;
+    }
+    void setTimeUnit(const QString &unit)
+    {
+        m_timeUnit = unit;
+    }
+
+    QList<SnapshotItem *> snapshots() const
+    {
+        return m_snapshots;
+    }
+    /// Appends the snapshot and takes ownership of it.
+    void addSnapshot(SnapshotItem *snapshot)
+    {
+        m_snapshots.append(snapshot);
+    }
+
+    SnapshotItem *peak() const
+    {
+        return m_peak;
+    }
+    void setPeak(SnapshotItem *peak)
+    {
+        m_peak = peak;
+    }
+
+private:
+    QString m_command;
+    QString m_description;
+    QString m_timeUnit;
+    QList<SnapshotItem *> m_snapshots;
+    SnapshotItem *m_peak = nullptr;
+};
+
+} // namespace Massif
+
+#endif

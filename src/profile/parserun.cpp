@@ -1,0 +1,427 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#include "parserun.h"
+#include "filedata.h"
+#include "labelpieces.h"
+#include "parser.h"
+#include "snapshotitem.h"
+#include "treeleafitem.h"
+
+#include <QDebug>
+#include <QIODevice>
+
+#include <algorithm>
+
+using namespace Massif;
+
+namespace {
+
+constexpr QByteArrayView separatorLine("#-----------");
+
+// The number after the prefix; false when the line lacks the prefix or the number is malformed.
+template<typename Number, typename Convert>
+bool numberAfter(QByteArrayView line, QByteArrayView prefix, Number *number, Convert convert)
+{
+    if (!line.startsWith(prefix)) {
+        return false;
+    }
+    bool ok = false;
+    *number = convert(line.sliced(prefix.size()), &ok);
+    return ok;
+}
+
+bool unsignedAfter(QByteArrayView line, QByteArrayView prefix, quint64 *number)
+{
+    return numberAfter(line, prefix, number, [](QByteArrayView digits, bool *ok) {
+        return digits.toULongLong(ok, 10);
+    });
+}
+
+} // namespace
+
+ParseRun::ParseRun(Parser *parser, QIODevice *device, FileData *data, const QStringList &allocators, QAtomicInt *shouldStop)
+    : m_parser(parser)
+    , m_device(device)
+    , m_data(data)
+    , m_shouldStop(shouldStop)
+{
+    for (const QString &allocator : allocators) {
+        if (allocator.contains(QLatin1Char('*'))) {
+            m_wildcardAllocators.append(QRegExp(allocator, Qt::CaseSensitive, QRegExp::Wildcard));
+        } else {
+            m_plainAllocators.append(allocator.toLatin1());
+        }
+    }
+}
+
+void ParseRun::run()
+{
+    while (!m_device->atEnd()) {
+        if (m_shouldStop && m_shouldStop->loadRelaxed()) {
+            m_error = Stopped;
+            return;
+        }
+        const qint64 size = m_device->size();
+        if (size != 0) {
+            const qint64 percent = m_device->pos() * 100;
+            Q_EMIT m_parser->progress(static_cast<int>(static_cast<double>(percent) / static_cast<double>(size)));
+        }
+        const QByteArrayView line = readLine();
+        if (!handleLine(line)) {
+            if (m_errorText.isEmpty()) {
+                m_errorText = line.toByteArray();
+            }
+            // The offending line, not the main-loop line: a heap tree has read past the latter.
+            qWarning() << "invalid line" << m_lineNumber << m_errorText;
+            m_error = InvalidLine;
+            return;
+        }
+    }
+}
+
+QByteArrayView ParseRun::readLine()
+{
+    ++m_lineNumber;
+    qint64 length = m_device->readLine(m_lineBuffer.data(), LineBufferSize);
+    if (length < 0) {
+        return {};
+    }
+    const char *data = m_lineBuffer.data();
+    if (length == LineBufferSize - 1 && m_lineBuffer[length - 1] != '\n') {
+        m_longLine = QByteArray(m_lineBuffer.data(), length) + m_device->readLine();
+        data = m_longLine.constData();
+        length = m_longLine.size();
+    }
+    if (length > 0 && data[length - 1] == '\n') {
+        --length;
+        if (length > 0 && data[length - 1] == '\r') {
+            --length;
+        }
+    }
+    return QByteArrayView(data, length);
+}
+
+bool ParseRun::fail(QByteArrayView line)
+{
+    m_errorText = line.toByteArray();
+    return false;
+}
+
+bool ParseRun::handleLine(QByteArrayView line)
+{
+    switch (m_state) {
+    case ExpectDescription:
+        return parseDescription(line);
+    case ExpectCommand:
+        return parseCommand(line);
+    case ExpectTimeUnit:
+        return parseTimeUnit(line);
+    case ExpectSnapshot:
+        return parseSnapshot(line);
+    case ExpectTime:
+        return parseTime(line);
+    case ExpectMemHeap:
+        return parseMemHeap(line);
+    case ExpectMemHeapExtra:
+        return parseMemHeapExtra(line);
+    case ExpectMemStacks:
+        return parseMemStacks(line);
+    case ExpectHeapTree:
+        return parseHeapTree(line);
+    case ExpectHeapTreeRoot:
+        return parseHeapTreeRoot(line);
+    }
+    return fail(line);
+}
+
+bool ParseRun::parseDescription(QByteArrayView line)
+{
+    static constexpr QByteArrayView prefix("desc: ");
+    if (!line.startsWith(prefix)) {
+        return fail(line);
+    }
+    m_data->setDescription(QString::fromUtf8(line.sliced(prefix.size())));
+    m_state = ExpectCommand;
+    if (m_device->size() == 0) {
+        QRegExp maxSnapshots(QStringLiteral("--max-snapshots=([0-9]+)"), Qt::CaseSensitive, QRegExp::RegExp2);
+        if (maxSnapshots.indexIn(m_data->description()) != -1) {
+            bool ok = false;
+            const int expected = maxSnapshots.cap(1).toInt(&ok);
+            m_expectedSnapshots = ok ? expected : 0;
+        }
+    }
+    return true;
+}
+
+bool ParseRun::parseCommand(QByteArrayView line)
+{
+    static constexpr QByteArrayView prefix("cmd: ");
+    if (!line.startsWith(prefix)) {
+        return fail(line);
+    }
+    m_data->setCommand(QString::fromUtf8(line.sliced(prefix.size())));
+    m_state = ExpectTimeUnit;
+    return true;
+}
+
+bool ParseRun::parseTimeUnit(QByteArrayView line)
+{
+    static constexpr QByteArrayView prefix("time_unit: ");
+    if (!line.startsWith(prefix)) {
+        return fail(line);
+    }
+    m_data->setTimeUnit(QString::fromUtf8(line.sliced(prefix.size())));
+    m_state = ExpectSnapshot;
+    return true;
+}
+
+bool ParseRun::parseSnapshot(QByteArrayView line)
+{
+    if (line != separatorLine) {
+        return fail(line);
+    }
+    line = readLine();
+    quint32 number = 0;
+    const bool numberOk = numberAfter(line, QByteArrayView("snapshot="), &number, [](QByteArrayView digits, bool *ok) {
+        return digits.toUInt(ok, 10);
+    });
+    if (!numberOk) {
+        return fail(line);
+    }
+    line = readLine();
+    if (line != separatorLine) {
+        return fail(line);
+    }
+
+    auto *snapshot = new SnapshotItem;
+    m_currentSnapshot = snapshot;
+    m_data->addSnapshot(snapshot);
+    snapshot->setNumber(number);
+    m_state = ExpectTime;
+
+    if (m_device->size() == 0) {
+        // A maximum snapshot count of 0 gives no scale; the number alone is shown then.
+        const quint32 divisor = m_expectedSnapshots > 0 ? quint32(m_expectedSnapshots) : 100u;
+        Q_EMIT m_parser->progress(static_cast<int>(quint32(number * 100u) / divisor));
+    }
+    return true;
+}
+
+bool ParseRun::parseTime(QByteArrayView line)
+{
+    double time = 0.0;
+    const bool ok = numberAfter(line, QByteArrayView("time="), &time, [](QByteArrayView digits, bool *ok) {
+        return digits.toDouble(ok);
+    });
+    if (!ok) {
+        return fail(line);
+    }
+    m_currentSnapshot->setTime(time);
+    m_state = ExpectMemHeap;
+    return true;
+}
+
+bool ParseRun::parseMemHeap(QByteArrayView line)
+{
+    quint64 bytes = 0;
+    if (!unsignedAfter(line, QByteArrayView("mem_heap_B="), &bytes)) {
+        return fail(line);
+    }
+    m_currentSnapshot->setMemHeap(bytes);
+    m_state = ExpectMemHeapExtra;
+    return true;
+}
+
+bool ParseRun::parseMemHeapExtra(QByteArrayView line)
+{
+    quint64 bytes = 0;
+    if (!unsignedAfter(line, QByteArrayView("mem_heap_extra_B="), &bytes)) {
+        return fail(line);
+    }
+    m_currentSnapshot->setMemHeapExtra(bytes);
+    m_state = ExpectMemStacks;
+    return true;
+}
+
+bool ParseRun::parseMemStacks(QByteArrayView line)
+{
+    quint64 bytes = 0;
+    if (!unsignedAfter(line, QByteArrayView("mem_stacks_B="), &bytes)) {
+        return fail(line);
+    }
+    m_currentSnapshot->setMemStacks(bytes);
+    m_state = ExpectHeapTree;
+    return true;
+}
+
+bool ParseRun::parseHeapTree(QByteArrayView line)
+{
+    static constexpr QByteArrayView prefix("heap_tree=");
+    if (!line.startsWith(prefix)) {
+        return fail(line);
+    }
+    const QByteArrayView word = line.sliced(prefix.size());
+    if (word == QByteArrayView("empty")) {
+        m_state = ExpectSnapshot;
+    } else if (word == QByteArrayView("detailed")) {
+        m_state = ExpectHeapTreeRoot;
+    } else if (word == QByteArrayView("peak")) {
+        m_data->setPeak(m_currentSnapshot);
+        m_state = ExpectHeapTreeRoot;
+    } else {
+        return fail(line);
+    }
+    return true;
+}
+
+bool ParseRun::parseHeapTreeRoot(QByteArrayView line)
+{
+    // A malformed tree line has set the error text; the main loop reports it.
+    const bool ok = parseNode(line, 0);
+    m_state = ExpectSnapshot;
+    if (m_allocatorFolded) {
+        regroupRootChildren();
+    }
+    m_currentParent = nullptr;
+    return ok;
+}
+
+QByteArray ParseRun::pooledLabel(QByteArrayView label)
+{
+    const auto pooled = m_labelPool.constFind(QByteArray::fromRawData(label.data(), label.size()));
+    if (pooled != m_labelPool.constEnd()) {
+        return *pooled;
+    }
+    const QByteArray owned = label.toByteArray();
+    m_labelPool.insert(owned);
+    return owned;
+}
+
+bool ParseRun::isCustomAllocator(const QByteArray &label)
+{
+    const QByteArray function = labelFunction(label);
+    for (const QByteArray &allocator : std::as_const(m_plainAllocators)) {
+        if (function.contains(allocator)) {
+            return true;
+        }
+    }
+    if (m_wildcardAllocators.isEmpty()) {
+        return false;
+    }
+    const QString text = QString::fromLatin1(function);
+    for (QRegExp &allocator : m_wildcardAllocators) {
+        if (allocator.indexIn(text) != -1) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ParseRun::parseNode(QByteArrayView line, int depth)
+{
+    if (line.size() <= depth + 1 || line.at(depth) != 'n' || depth > MaxTreeDepth) {
+        return fail(line);
+    }
+    const qsizetype colon = line.indexOf(':', depth);
+    if (colon == -1) {
+        return fail(line);
+    }
+    bool ok = false;
+    const quint32 childCount = line.sliced(depth + 1, colon - depth - 1).toUInt(&ok, 10);
+    if (!ok) {
+        return fail(line);
+    }
+    const qsizetype costStart = colon + 2;
+    const qsizetype space = costStart < line.size() ? line.indexOf(' ', costStart) : -1;
+    if (space == -1) {
+        return fail(line);
+    }
+    const quint64 cost = line.sliced(costStart, space - costStart).toULongLong(&ok, 10);
+    if (!ok) {
+        return fail(line);
+    }
+    if (cost == 0 && childCount == 0) {
+        return true;
+    }
+
+    const QByteArray label = pooledLabel(line.sliced(space + 1));
+    TreeLeafItem *node = nullptr;
+    const bool hasAllocators = !m_plainAllocators.isEmpty() || !m_wildcardAllocators.isEmpty();
+    if (depth > 0 && hasAllocators && isCustomAllocator(label)) {
+        // The allocator itself is dropped; its callers hang below the root from now on.
+        node = m_currentSnapshot->heapTree();
+        m_allocatorFolded = true;
+    } else {
+        node = new TreeLeafItem;
+        node->setCost(cost);
+        node->setLabel(label);
+        if (depth == 0) {
+            m_currentSnapshot->setHeapTree(node);
+        } else {
+            m_currentParent->addChild(node);
+        }
+    }
+
+    TreeLeafItem *const previousParent = m_currentParent;
+    m_currentParent = node;
+    bool success = true;
+    for (quint32 i = 0; i < childCount; ++i) {
+        const QByteArrayView childLine = readLine();
+        if (childLine.isEmpty()) {
+            break;
+        }
+        if (!parseNode(childLine, depth + 1)) {
+            success = false;
+            break;
+        }
+    }
+    m_currentParent = previousParent;
+    return success;
+}
+
+void ParseRun::regroupRootChildren()
+{
+    TreeLeafItem *root = m_currentSnapshot->heapTree();
+    if (!root) {
+        return;
+    }
+    QList<TreeLeafItem *> children = root->children();
+    QRegExp summaryPattern(QStringLiteral("in ([0-9]+) places, all below massif's threshold"), Qt::CaseSensitive, QRegExp::RegExp2);
+
+    TreeLeafItem *target = nullptr;
+    quint32 placesSum = 0;
+    int numberPosition = -1;
+    int numberLength = 0;
+    for (qsizetype i = 0; i < children.size();) {
+        TreeLeafItem *child = children.at(i);
+        if (summaryPattern.indexIn(QString::fromLatin1(child->label())) == -1) {
+            ++i;
+            continue;
+        }
+        bool ok = false;
+        const uint places = summaryPattern.cap(1).toUInt(&ok);
+        placesSum += ok ? places : 0;
+        if (!target) {
+            target = child;
+            numberPosition = summaryPattern.pos(1);
+            numberLength = summaryPattern.cap(1).size();
+            ++i;
+            continue;
+        }
+        target->setCost(target->cost() + child->cost());
+        delete child;
+        children.removeAt(i);
+    }
+    if (target) {
+        QByteArray label = target->label();
+        label.replace(numberPosition, numberLength, QByteArray::number(placesSum));
+        target->setLabel(label);
+    }
+    std::sort(children.begin(), children.end(), [](const TreeLeafItem *a, const TreeLeafItem *b) {
+        return a->cost() > b->cost();
+    });
+    root->setChildren(children);
+}

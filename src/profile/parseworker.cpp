@@ -1,0 +1,84 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#include "parseworker.h"
+#include "filedata.h"
+#include "parser.h"
+
+#include <KCompressionDevice>
+#include <KIO/FileCopyJob>
+#include <KLocalizedString>
+
+#include <QTemporaryFile>
+#include <QThread>
+
+#include <memory>
+
+using namespace Massif;
+
+ParseWorker::ParseWorker(QObject *parent)
+    : QObject(parent)
+{
+}
+
+void ParseWorker::stop()
+{
+    shouldStop.storeRelaxed(1);
+}
+
+void ParseWorker::parse(const QUrl &url, const QStringList &allocators)
+{
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, "parse", Qt::AutoConnection, Q_ARG(QUrl, url), Q_ARG(QStringList, allocators));
+        return;
+    }
+
+    shouldStop.storeRelaxed(0);
+
+    QString localPath;
+    std::unique_ptr<QTemporaryFile> download;
+    if (url.isLocalFile()) {
+        localPath = url.toLocalFile();
+    } else {
+        download = std::make_unique<QTemporaryFile>();
+        bool fetched = false;
+        if (download->open()) {
+            KIO::FileCopyJob *job = KIO::file_copy(url, QUrl::fromLocalFile(download->fileName()), -1, KIO::Overwrite | KIO::HideProgressInfo);
+            fetched = job->exec();
+        }
+        if (!fetched) {
+            Q_EMIT error(i18n("Download Failed"), i18n("Failed to download remote massif data file <i>%1</i>.", url.toString().toHtmlEscaped()));
+            return;
+        }
+        localPath = download->fileName();
+    }
+
+    // The messages are rich text; whatever comes from the file or its name is escaped.
+    KCompressionDevice device(localPath);
+    if (!device.open(QIODevice::ReadOnly)) {
+        Q_EMIT error(i18n("Read Failed"), i18n("Could not open file <i>%1</i> for reading.", localPath.toHtmlEscaped()));
+        return;
+    }
+
+    Parser parser;
+    Q_EMIT progressRange(0, 100);
+    connect(&parser, &Parser::progress, this, &ParseWorker::progress);
+
+    std::unique_ptr<FileData> data(parser.parse(&device, allocators, &shouldStop));
+    if (data) {
+        if (!data->snapshots().isEmpty()) {
+            Q_EMIT progress(100);
+            Q_EMIT finished(url, data.release());
+        } else {
+            Q_EMIT error(i18n("Empty Data File"), i18n("Empty data file <i>%1</i>.", url.toString().toHtmlEscaped()));
+        }
+    } else if (!shouldStop.loadRelaxed()) {
+        Q_EMIT error(i18n("Parser Failed"),
+                     i18n("Could not parse file <i>%1</i>.<br>Parse error in line %2:<br>%3",
+                          url.toString().toHtmlEscaped(),
+                          parser.errorLine(),
+                          QString::fromLatin1(parser.errorLineText()).toHtmlEscaped()));
+    }
+}

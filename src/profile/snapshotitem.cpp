@@ -1,0 +1,14 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#include "snapshotitem.h"
+#include "treeleafitem.h"
+
+using namespace Massif;
+
+SnapshotItem::~SnapshotItem()
+{
+    delete m_heapTree;
+}
