@@ -8,9 +8,7 @@
 #include <KXMLGUIFactory>
 
 DocumentTabInterface::DocumentTabInterface(Massif::FileData *data, KXMLGUIClient *guiParent, QWidget *parent)
-    : QWidget(parent)
-    , KXMLGUIClient(guiParent)
-    , data(data)
+    : QWidget(parent), KXMLGUIClient(guiParent), data(data)
 {
 }
 

@@ -22,7 +22,9 @@ class FileData;
  * Base of every page of a document: a widget and an XML GUI client at once,
  * taking part in the selection protocol built on Massif::ModelItem.
  */
-class DocumentTabInterface : public QWidget, public KXMLGUIClient
+class DocumentTabInterface
+    : public QWidget
+    , public KXMLGUIClient
 {
     Q_OBJECT
 public:

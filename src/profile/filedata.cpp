@@ -9,8 +9,7 @@
 
 using namespace Massif;
 
-FileData::FileData(QObject *parent)
-    : QObject(parent)
+FileData::FileData(QObject *parent) : QObject(parent)
 {
 }
 

@@ -91,8 +91,8 @@ QString labelPiecesRows(const LabelPieces &pieces)
 
 QString wrapTooltip(const QString &rows)
 {
-    return QLatin1String("<html><head><style>dt{font-weight:bold;} dd {font-family:monospace;}</style></head><body><dl>\n") + rows
-        + QLatin1String("</dl></body></html>");
+    return QLatin1String("<html><head><style>dt{font-weight:bold;} dd {font-family:monospace;}</style></head><body><dl>\n") + rows +
+        QLatin1String("</dl></body></html>");
 }
 
 // Share in percent, truncated to two decimals. An empty snapshot has no

@@ -12,7 +12,8 @@
 namespace Massif {
 
 /// A heap tree label divided into code address, function and source location.
-struct LabelPieces {
+struct LabelPieces
+{
     QByteArray address;
     QByteArray function;
     QByteArray location;

@@ -12,8 +12,7 @@
 
 using namespace Massif;
 
-Parser::Parser(QObject *parent)
-    : QObject(parent)
+Parser::Parser(QObject *parent) : QObject(parent)
 {
 }
 

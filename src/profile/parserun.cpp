@@ -43,10 +43,7 @@ bool unsignedAfter(QByteArrayView line, QByteArrayView prefix, quint64 *number)
 } // namespace
 
 ParseRun::ParseRun(Parser *parser, QIODevice *device, FileData *data, const QStringList &allocators, QAtomicInt *shouldStop)
-    : m_parser(parser)
-    , m_device(device)
-    , m_data(data)
-    , m_shouldStop(shouldStop)
+    : m_parser(parser), m_device(device), m_data(data), m_shouldStop(shouldStop)
 {
     for (const QString &allocator : allocators) {
         if (allocator.contains(QLatin1Char('*'))) {

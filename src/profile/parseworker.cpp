@@ -18,8 +18,7 @@
 
 using namespace Massif;
 
-ParseWorker::ParseWorker(QObject *parent)
-    : QObject(parent)
+ParseWorker::ParseWorker(QObject *parent) : QObject(parent)
 {
 }
 
