@@ -1,0 +1,329 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#include "parseworker.h"
+#include "filedata.h"
+#include "snapshotitem.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <memory>
+
+using namespace Massif;
+
+namespace {
+
+const QString fixturesDir = QStringLiteral(QUILLMAP_FIXTURES_DIR);
+
+QString fixture(const QString &name)
+{
+    return fixturesDir + QLatin1Char('/') + name;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Serves one fixed response to every request, on 127.0.0.1 only.
+class HttpServer : public QTcpServer
+{
+public:
+    HttpServer(const QByteArray &status, const QByteArray &body)
+        : m_response("HTTP/1.1 " + status + "\r\nContent-Type: application/octet-stream\r\nContent-Length: " + QByteArray::number(body.size()) +
+                     "\r\nConnection: close\r\n\r\n" + body)
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    m_request += socket->readAll();
+                    if (m_request.contains("\r\n\r\n")) {
+                        m_request.clear();
+                        socket->write(m_response);
+                        socket->disconnectFromServer();
+                    }
+                });
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+        listen(QHostAddress::LocalHost);
+    }
+
+    QUrl url(const QString &path) const
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/%2").arg(serverPort()).arg(path));
+    }
+
+private:
+    QByteArray m_response;
+    QByteArray m_request;
+};
+
+} // namespace
+
+class ParseWorkerTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void parsesOnItsOwnThread();
+    void reportsErrors_data();
+    void reportsErrors();
+    void escapesFileContentInMessages();
+    void compressedLikePlain();
+    void downloadsRemoteFiles();
+    void reportsFailedDownloads_data();
+    void reportsFailedDownloads();
+    void stopEndsSilently();
+
+private:
+    void waitUntilIdle();
+
+    QThread *m_thread = nullptr;
+    ParseWorker *m_worker = nullptr;
+    std::unique_ptr<QSignalSpy> m_finished;
+    std::unique_ptr<QSignalSpy> m_error;
+    QTemporaryDir m_dir;
+};
+
+void ParseWorkerTest::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+}
+
+void ParseWorkerTest::init()
+{
+    m_thread = new QThread(this);
+    m_worker = new ParseWorker;
+    m_worker->moveToThread(m_thread);
+    m_thread->start();
+    m_finished = std::make_unique<QSignalSpy>(m_worker, &ParseWorker::finished);
+    m_error = std::make_unique<QSignalSpy>(m_worker, &ParseWorker::error);
+}
+
+void ParseWorkerTest::cleanup()
+{
+    for (const auto &arguments : std::as_const(*m_finished)) {
+        delete arguments.at(1).value<FileData *>();
+    }
+    m_finished.reset();
+    m_error.reset();
+    m_thread->quit();
+    m_thread->wait();
+    delete m_worker;
+    delete m_thread;
+}
+
+// Returns once the worker has run everything queued for it so far.
+void ParseWorkerTest::waitUntilIdle()
+{
+    QMetaObject::invokeMethod(
+        m_worker, [] {}, Qt::BlockingQueuedConnection);
+    QCoreApplication::processEvents();
+}
+
+void ParseWorkerTest::parsesOnItsOwnThread()
+{
+    QThread *emittingThread = nullptr;
+    QList<QByteArray> order;
+    connect(m_worker, &ParseWorker::progressRange, this, [&](int min, int max) {
+        order << "range " + QByteArray::number(min) + '-' + QByteArray::number(max);
+    });
+    connect(m_worker, &ParseWorker::progress, this, [&](int value) {
+        order << "progress " + QByteArray::number(value);
+    });
+    connect(
+        m_worker,
+        &ParseWorker::finished,
+        this,
+        [&] {
+            emittingThread = QThread::currentThread();
+        },
+        Qt::DirectConnection);
+    connect(m_worker, &ParseWorker::finished, this, [&] {
+        order << "finished";
+    });
+
+    const QUrl url = QUrl::fromLocalFile(fixture(QStringLiteral("simple.massif")));
+    m_worker->parse(url, {});
+    // Called from another thread, the work is queued: nothing has happened yet.
+    QVERIFY(order.isEmpty());
+    QVERIFY(m_finished->wait());
+    QCOMPARE(emittingThread, m_thread);
+    QCOMPARE(m_error->size(), 0);
+    QCOMPARE(m_finished->first().at(0).toUrl(), url);
+    const FileData *data = m_finished->first().at(1).value<FileData *>();
+    QVERIFY(data);
+    QCOMPARE(data->command(), QStringLiteral("./simple"));
+
+    QCoreApplication::processEvents();
+    QCOMPARE(order.first(), QByteArray("range 0-100"));
+    QCOMPARE(order.at(order.size() - 2), QByteArray("progress 100"));
+    QCOMPARE(order.last(), QByteArray("finished"));
+}
+
+void ParseWorkerTest::reportsErrors_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("message");
+
+    const QString missing = m_dir.filePath(QStringLiteral("does-not-exist.massif"));
+    QTest::newRow("missing file") << missing << QStringLiteral("Read Failed") << QStringLiteral("Could not open file <i>%1</i> for reading.").arg(missing);
+
+    const QString empty = fixture(QStringLiteral("malformed/empty.massif"));
+    QTest::newRow("empty file") << empty << QStringLiteral("Empty Data File")
+                                << QStringLiteral("Empty data file <i>%1</i>.").arg(QUrl::fromLocalFile(empty).toString());
+    const QString headerOnly = fixture(QStringLiteral("malformed/header-only.massif"));
+    QTest::newRow("header only") << headerOnly << QStringLiteral("Empty Data File")
+                                 << QStringLiteral("Empty data file <i>%1</i>.").arg(QUrl::fromLocalFile(headerOnly).toString());
+
+    const QString badTimeUnit = fixture(QStringLiteral("malformed/bad-timeunit.massif"));
+    const QByteArray thirdLine = readFile(badTimeUnit).split('\n').at(2);
+    QTest::newRow("third line malformed") << badTimeUnit << QStringLiteral("Parser Failed")
+                                          << QStringLiteral("Could not parse file <i>%1</i>.<br>Parse error in line 3:<br>%2")
+                                                 .arg(QUrl::fromLocalFile(badTimeUnit).toString(), QString::fromLatin1(thirdLine));
+}
+
+void ParseWorkerTest::reportsErrors()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, title);
+    QFETCH(QString, message);
+
+    if (title == QLatin1String("Parser Failed")) {
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^invalid line")));
+    }
+    m_worker->parse(QUrl::fromLocalFile(path), {});
+    QVERIFY(m_error->wait());
+    QCOMPARE(m_error->first().at(0).toString(), title);
+    QCOMPARE(m_error->first().at(1).toString(), message);
+    waitUntilIdle();
+    QCOMPARE(m_finished->size(), 0);
+    QCOMPARE(m_error->size(), 1);
+}
+
+void ParseWorkerTest::escapesFileContentInMessages()
+{
+    // Rich text must show the file's bytes and name as they are.
+    const QString path = m_dir.filePath(QStringLiteral("<b>odd & name</b>.massif"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("desc: x\ncmd: <img src=x>\n<script>alert(1)</script>\n");
+    file.close();
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^invalid line 3")));
+    m_worker->parse(QUrl::fromLocalFile(path), {});
+    QVERIFY(m_error->wait());
+    const QString message = m_error->first().at(1).toString();
+    QVERIFY2(message.contains(QLatin1String("&lt;script&gt;alert(1)&lt;/script&gt;")), qPrintable(message));
+    QVERIFY(message.contains(QLatin1String("&lt;b&gt;odd &amp; name&lt;/b&gt;")));
+    QVERIFY(!message.contains(QLatin1String("<script>")));
+    QVERIFY(!message.contains(QLatin1String("<b>")));
+
+    const QString missing = m_dir.filePath(QStringLiteral("<i>gone</i>"));
+    m_worker->parse(QUrl::fromLocalFile(missing), {});
+    QVERIFY(m_error->wait());
+    QCOMPARE(m_error->last().at(1).toString(), QStringLiteral("Could not open file <i>%1</i> for reading.").arg(missing.toHtmlEscaped()));
+}
+
+void ParseWorkerTest::compressedLikePlain()
+{
+    m_worker->parse(QUrl::fromLocalFile(fixture(QStringLiteral("templates.massif.xz"))), {});
+    QVERIFY(m_finished->wait());
+    const FileData *data = m_finished->first().at(1).value<FileData *>();
+    const QByteArray plain = readFile(fixture(QStringLiteral("templates.massif")));
+    QCOMPARE(data->snapshots().size(), plain.count("snapshot="));
+    QCOMPARE(data->command(), QString::fromUtf8(plain.split('\n').at(1).mid(5)));
+}
+
+void ParseWorkerTest::downloadsRemoteFiles()
+{
+    const QByteArray body = readFile(fixture(QStringLiteral("simple.massif.gz")));
+    HttpServer server("200 OK", body);
+    QVERIFY(server.isListening());
+    const QUrl url = server.url(QStringLiteral("massif.out.42.gz"));
+
+    m_worker->parse(url, {QStringLiteral("*never*")});
+    QVERIFY2(m_finished->wait(20000), m_error->isEmpty() ? "no answer" : qPrintable(m_error->first().at(1).toString()));
+    QCOMPARE(m_finished->first().at(0).toUrl(), url);
+    const FileData *data = m_finished->first().at(1).value<FileData *>();
+    QCOMPARE(data->command(), QStringLiteral("./simple"));
+    QCOMPARE(data->snapshots().size(), readFile(fixture(QStringLiteral("simple.massif"))).count("snapshot="));
+}
+
+void ParseWorkerTest::reportsFailedDownloads_data()
+{
+    QTest::addColumn<bool>("serve");
+    QTest::newRow("not found") << true;
+    QTest::newRow("nobody listening") << false;
+}
+
+void ParseWorkerTest::reportsFailedDownloads()
+{
+    QFETCH(bool, serve);
+    HttpServer server("404 Not Found", "<html>gone</html>");
+    const QUrl url = server.url(QStringLiteral("massif.out.1"));
+    if (!serve) {
+        server.close();
+    }
+    m_worker->parse(url, {});
+    QVERIFY(m_error->wait(20000));
+    QCOMPARE(m_error->first().at(0).toString(), QStringLiteral("Download Failed"));
+    QCOMPARE(m_error->first().at(1).toString(), QStringLiteral("Failed to download remote massif data file <i>%1</i>.").arg(url.toString()));
+    QCOMPARE(m_finished->size(), 0);
+}
+
+void ParseWorkerTest::stopEndsSilently()
+{
+    // Large enough that the parse is still running when the first progress arrives.
+    const QString path = m_dir.filePath(QStringLiteral("long.massif"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("desc: x\ncmd: y\ntime_unit: i\n");
+    for (int i = 0; i < 20000; ++i) {
+        file.write("#-----------\nsnapshot=" + QByteArray::number(i) +
+                   "\n#-----------\ntime=1\nmem_heap_B=1\nmem_heap_extra_B=0\nmem_stacks_B=0\nheap_tree=detailed\nn1: 1 root\n n0: 1 leaf\n");
+    }
+    file.close();
+
+    int progressCount = 0;
+    connect(
+        m_worker,
+        &ParseWorker::progress,
+        this,
+        [&](int) {
+            if (++progressCount == 10) {
+                m_worker->stop();
+            }
+        },
+        Qt::DirectConnection);
+    m_worker->parse(QUrl::fromLocalFile(path), {});
+    waitUntilIdle();
+    QTest::qWait(50);
+    QCOMPARE(progressCount, 10);
+    QCOMPARE(m_finished->size(), 0);
+    QCOMPARE(m_error->size(), 0);
+
+    // A stop before the next parse begins is undone by it.
+    m_worker->stop();
+    m_worker->parse(QUrl::fromLocalFile(fixture(QStringLiteral("simple.massif"))), {});
+    QVERIFY(m_finished->wait());
+}
+
+QTEST_GUILESS_MAIN(ParseWorkerTest)
+
+#include "parseworkertest.moc"
