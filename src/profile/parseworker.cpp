@@ -11,6 +11,7 @@
 #include <KIO/FileCopyJob>
 #include <KLocalizedString>
 
+#include <QMimeDatabase>
 #include <QTemporaryFile>
 #include <QThread>
 
@@ -20,6 +21,18 @@ using namespace Massif;
 
 ParseWorker::ParseWorker(QObject *parent) : QObject(parent)
 {
+}
+
+// Decided by content: a download's temporary file, or a file renamed without
+// its suffix, still decompresses.
+static KCompressionDevice::CompressionType compressionOf(const QString &path)
+{
+    const QMimeType byContent = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchContent);
+    const KCompressionDevice::CompressionType type = KCompressionDevice::compressionTypeForMimeType(byContent.name());
+    if (type != KCompressionDevice::None) {
+        return type;
+    }
+    return KCompressionDevice::compressionTypeForMimeType(QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension).name());
 }
 
 void ParseWorker::stop()
@@ -55,7 +68,7 @@ void ParseWorker::parse(const QUrl &url, const QStringList &allocators)
     }
 
     // The messages are rich text; whatever comes from the file or its name is escaped.
-    KCompressionDevice device(localPath);
+    KCompressionDevice device(localPath, compressionOf(localPath));
     if (!device.open(QIODevice::ReadOnly)) {
         Q_EMIT error(i18n("Read Failed"), i18n("Could not open file <i>%1</i> for reading.", localPath.toHtmlEscaped()));
         return;
