@@ -355,6 +355,8 @@ bool ParseRun::parseNode(QByteArrayView line, int depth)
         node = new TreeLeafItem;
         node->setCost(cost);
         node->setLabel(label);
+        // The count comes from the file: trust it only as far as a sane fan-out.
+        node->reserveChildren(qMin<quint32>(childCount, MaxReservedChildren));
         if (depth == 0) {
             m_currentSnapshot->setHeapTree(node);
         } else {

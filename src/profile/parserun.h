@@ -72,6 +72,7 @@ public:
     static constexpr qint64 LineBufferSize = 65536;
     /// Deeper heap trees are refused: each level costs a stack frame here and in every reader of the tree.
     static constexpr int MaxTreeDepth = 4096;
+    static constexpr quint32 MaxReservedChildren = 1024;
 
 private:
     QByteArrayView readLine();

@@ -54,6 +54,12 @@ public:
         m_children = children;
     }
 
+    /// Room for the children a node line announces, so that lists are not over-allocated.
+    void reserveChildren(qsizetype count)
+    {
+        m_children.reserve(count);
+    }
+
     TreeLeafItem *parent() const
     {
         return m_parent;

@@ -1,0 +1,108 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+// Times Massif::Parser::parse over one file, read as the parse worker reads it.
+// Prints one line: seconds, MB/s of the uncompressed text, memory held by the
+// parsed data, peak resident memory, and the shape of the data.
+
+#include "filedata.h"
+#include "parser.h"
+#include "snapshotitem.h"
+#include "treeleafitem.h"
+
+#include <KCompressionDevice>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSet>
+#include <QTextStream>
+
+#include <memory>
+
+#include <sys/resource.h>
+
+namespace {
+
+qint64 residentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/statm"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const QList<QByteArray> fields = status.readAll().split(' ');
+    return fields.size() > 1 ? fields.at(1).toLongLong() * 4096 : 0;
+}
+
+qint64 peakResidentBytes()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_maxrss) * 1024;
+}
+
+struct Shape
+{
+    qint64 nodes = 0;
+    QSet<const char *> labelBuffers;
+};
+
+void measure(const Massif::TreeLeafItem *node, Shape *shape)
+{
+    ++shape->nodes;
+    shape->labelBuffers.insert(node->label().constData());
+    const auto children = node->children();
+    for (const Massif::TreeLeafItem *child : children) {
+        measure(child, shape);
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    if (arguments.size() < 2) {
+        QTextStream(stderr) << "usage: parsebench FILE [plain-bytes]\n";
+        return 2;
+    }
+    const QString path = arguments.at(1);
+    const double textBytes = arguments.size() > 2 ? arguments.at(2).toDouble() : QFile(path).size();
+
+    KCompressionDevice device(path);
+    if (!device.open(QIODevice::ReadOnly)) {
+        QTextStream(stderr) << "cannot open " << path << '\n';
+        return 1;
+    }
+    const qint64 before = residentBytes();
+    QElapsedTimer timer;
+    timer.start();
+    Massif::Parser parser;
+    std::unique_ptr<Massif::FileData> data(parser.parse(&device));
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    const qint64 held = residentBytes() - before;
+    if (!data) {
+        QTextStream(stderr) << "parse failed in line " << parser.errorLine() << '\n';
+        return 1;
+    }
+
+    Shape shape;
+    const auto snapshots = data->snapshots();
+    for (const Massif::SnapshotItem *snapshot : snapshots) {
+        if (snapshot->heapTree()) {
+            measure(snapshot->heapTree(), &shape);
+        }
+    }
+    QTextStream(stdout) << QString::asprintf("%.3f %.1f %.1f %.1f %lld %lld %lld\n",
+                                             seconds,
+                                             textBytes / 1e6 / seconds,
+                                             held / 1e6,
+                                             peakResidentBytes() / 1e6,
+                                             qint64(snapshots.size()),
+                                             shape.nodes,
+                                             qint64(shape.labelBuffers.size()));
+    return 0;
+}
