@@ -43,6 +43,7 @@ FileData *Parser::parse(QIODevice *device, const QStringList &allocators, QAtomi
     auto data = std::make_unique<FileData>();
     ParseRun run(this, device, data.get(), allocators, shouldStop);
     run.run();
+    m_readFailed = run.error() == ParseRun::ReadFailed;
 
     if (run.error() != ParseRun::NoError) {
         m_errorLine = run.error() == ParseRun::InvalidLine ? run.lineNumber() : -1;

@@ -45,6 +45,11 @@ public:
     {
         return m_errorLineText;
     }
+    /// Whether the last parse ended because the device failed before its end.
+    bool readFailed() const
+    {
+        return m_readFailed;
+    }
 
 Q_SIGNALS:
     void progress(int value);
@@ -52,6 +57,7 @@ Q_SIGNALS:
 private:
     int m_errorLine = -1;
     QByteArray m_errorLineText;
+    bool m_readFailed = false;
 };
 
 } // namespace Massif

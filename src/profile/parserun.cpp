@@ -67,7 +67,13 @@ void ParseRun::run()
             Q_EMIT m_parser->progress(static_cast<int>(static_cast<double>(percent) / static_cast<double>(size)));
         }
         const QByteArrayView line = readLine();
-        if (!handleLine(line)) {
+        const bool accepted = !m_readFailed && handleLine(line);
+        // Whatever the lines read so far looked like, a failed device is the cause.
+        if (m_readFailed) {
+            m_error = ReadFailed;
+            return;
+        }
+        if (!accepted) {
             if (m_errorText.isEmpty()) {
                 m_errorText = line.toByteArray();
             }
@@ -84,13 +90,15 @@ QByteArrayView ParseRun::readLine()
     ++m_lineNumber;
     qint64 length = m_device->readLine(m_lineBuffer.data(), LineBufferSize);
     if (length < 0) {
+        // Nothing read, yet not at the end: the device failed (a broken compressed stream).
+        m_readFailed = m_readFailed || !m_device->atEnd();
         return {};
     }
     const char *data = m_lineBuffer.data();
     if (length == LineBufferSize - 1 && m_lineBuffer[length - 1] != '\n') {
-        m_longLine = QByteArray(m_lineBuffer.data(), length) + m_device->readLine();
-        data = m_longLine.constData();
-        length = m_longLine.size();
+        const QByteArrayView whole = readLongLine(length);
+        data = whole.data();
+        length = whole.size();
     }
     if (length > 0 && data[length - 1] == '\n') {
         --length;
@@ -101,6 +109,25 @@ QByteArrayView ParseRun::readLine()
     return QByteArrayView(data, length);
 }
 
+QByteArrayView ParseRun::readLongLine(qint64 bufferedLength)
+{
+    m_longLine = QByteArray(m_lineBuffer.data(), bufferedLength);
+    // In pieces, so that input without line feeds cannot take all memory.
+    while (!m_longLine.endsWith('\n')) {
+        if (m_longLine.size() >= MaxLineLength) {
+            m_lineTooLong = true;
+            m_longLine.truncate(MaxLineLength);
+            break;
+        }
+        const QByteArray piece = m_device->readLine(MaxLineLength - m_longLine.size() + 1);
+        if (piece.isEmpty()) {
+            break;
+        }
+        m_longLine += piece;
+    }
+    return m_longLine;
+}
+
 bool ParseRun::fail(QByteArrayView line)
 {
     m_errorText = line.toByteArray();
@@ -109,6 +136,9 @@ bool ParseRun::fail(QByteArrayView line)
 
 bool ParseRun::handleLine(QByteArrayView line)
 {
+    if (m_lineTooLong) {
+        return fail(line);
+    }
     switch (m_state) {
     case ExpectDescription:
         return parseDescription(line);
@@ -181,6 +211,9 @@ bool ParseRun::parseSnapshot(QByteArrayView line)
         return fail(line);
     }
     line = readLine();
+    if (m_lineTooLong) {
+        return fail(line);
+    }
     quint32 number = 0;
     const bool numberOk = numberAfter(line, QByteArrayView("snapshot="), &number, [](QByteArrayView digits, bool *ok) {
         return digits.toUInt(ok, 10);
@@ -189,7 +222,7 @@ bool ParseRun::parseSnapshot(QByteArrayView line)
         return fail(line);
     }
     line = readLine();
-    if (line != separatorLine) {
+    if (m_lineTooLong || line != separatorLine) {
         return fail(line);
     }
 
@@ -369,6 +402,10 @@ bool ParseRun::parseNode(QByteArrayView line, int depth)
     bool success = true;
     for (quint32 i = 0; i < childCount; ++i) {
         const QByteArrayView childLine = readLine();
+        if (m_lineTooLong) {
+            success = fail(childLine);
+            break;
+        }
         if (childLine.isEmpty()) {
             break;
         }

@@ -48,6 +48,7 @@ public:
         NoError,
         InvalidLine,
         Stopped,
+        ReadFailed,
     };
 
     ParseRun(Parser *parser, QIODevice *device, FileData *data, const QStringList &allocators, QAtomicInt *shouldStop);
@@ -73,9 +74,12 @@ public:
     /// Deeper heap trees are refused: each level costs a stack frame here and in every reader of the tree.
     static constexpr int MaxTreeDepth = 4096;
     static constexpr quint32 MaxReservedChildren = 1024;
+    /// Longer lines are refused: far above any real label, and memory stays bounded on endless input.
+    static constexpr qint64 MaxLineLength = 16 * 1024 * 1024;
 
 private:
     QByteArrayView readLine();
+    QByteArrayView readLongLine(qint64 bufferedLength);
     bool handleLine(QByteArrayView line);
     bool parseDescription(QByteArrayView line);
     bool parseCommand(QByteArrayView line);
@@ -111,6 +115,8 @@ private:
     QSet<QByteArray> m_labelPool;
     qint32 m_expectedSnapshots = 100;
     QByteArray m_longLine;
+    bool m_lineTooLong = false;
+    bool m_readFailed = false;
     std::array<char, LineBufferSize> m_lineBuffer;
 };
 

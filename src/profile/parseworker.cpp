@@ -11,6 +11,7 @@
 #include <KIO/FileCopyJob>
 #include <KLocalizedString>
 
+#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QTemporaryFile>
 #include <QThread>
@@ -33,6 +34,17 @@ static KCompressionDevice::CompressionType compressionOf(const QString &path)
         return type;
     }
     return KCompressionDevice::compressionTypeForMimeType(QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchExtension).name());
+}
+
+// The offending line as shown in the message; a line of megabytes would only
+// stall the page that shows it.
+static QString shownLine(const QByteArray &line)
+{
+    constexpr qsizetype maxShown = 1024;
+    if (line.size() <= maxShown) {
+        return QString::fromLatin1(line);
+    }
+    return QString::fromLatin1(line.left(maxShown)) + QChar(0x2026);
 }
 
 void ParseWorker::stop()
@@ -68,9 +80,16 @@ void ParseWorker::parse(const QUrl &url, const QStringList &allocators)
     }
 
     // The messages are rich text; whatever comes from the file or its name is escaped.
+    const QString readFailedMessage = i18n("Could not open file <i>%1</i> for reading.", localPath.toHtmlEscaped());
+    // Only regular files: opening a FIFO would block this thread for good, and
+    // directories or devices hold no massif data.
+    if (!QFileInfo(localPath).isFile()) {
+        Q_EMIT error(i18n("Read Failed"), readFailedMessage);
+        return;
+    }
     KCompressionDevice device(localPath, compressionOf(localPath));
     if (!device.open(QIODevice::ReadOnly)) {
-        Q_EMIT error(i18n("Read Failed"), i18n("Could not open file <i>%1</i> for reading.", localPath.toHtmlEscaped()));
+        Q_EMIT error(i18n("Read Failed"), readFailedMessage);
         return;
     }
 
@@ -79,7 +98,12 @@ void ParseWorker::parse(const QUrl &url, const QStringList &allocators)
     connect(&parser, &Parser::progress, this, &ParseWorker::progress);
 
     std::unique_ptr<FileData> data(parser.parse(&device, allocators, &shouldStop));
-    if (data) {
+    if (parser.readFailed() && !shouldStop.loadRelaxed()) {
+        // A broken or truncated compressed file ends early, or with garbage: that is
+        // neither the end of the data nor a fault of the line where reading stopped.
+        Q_EMIT error(i18n("Read Failed"),
+                     i18n("Could not read file <i>%1</i> to its end: %2", localPath.toHtmlEscaped(), device.errorString().toHtmlEscaped()));
+    } else if (data) {
         if (!data->snapshots().isEmpty()) {
             Q_EMIT progress(100);
             Q_EMIT finished(url, data.release());
@@ -91,6 +115,6 @@ void ParseWorker::parse(const QUrl &url, const QStringList &allocators)
                      i18n("Could not parse file <i>%1</i>.<br>Parse error in line %2:<br>%3",
                           url.toString().toHtmlEscaped(),
                           parser.errorLine(),
-                          QString::fromLatin1(parser.errorLineText()).toHtmlEscaped()));
+                          shownLine(parser.errorLineText()).toHtmlEscaped()));
     }
 }
