@@ -9,6 +9,7 @@
 
 #include "filedata.h"
 #include "parser.h"
+#include "readaheaddevice.h"
 #include "snapshotitem.h"
 #include "treeleafitem.h"
 
@@ -77,11 +78,14 @@ int main(int argc, char **argv)
         QTextStream(stderr) << "cannot open " << path << '\n';
         return 1;
     }
+    // As the parse worker reads it.
+    Massif::ReadAheadDevice input(&device);
+    input.open(QIODevice::ReadOnly);
     const qint64 before = residentBytes();
     QElapsedTimer timer;
     timer.start();
     Massif::Parser parser;
-    std::unique_ptr<Massif::FileData> data(parser.parse(&device));
+    std::unique_ptr<Massif::FileData> data(parser.parse(&input));
     const double seconds = timer.nsecsElapsed() / 1e9;
     const qint64 held = residentBytes() - before;
     if (!data) {

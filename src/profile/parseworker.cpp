@@ -6,6 +6,7 @@
 #include "parseworker.h"
 #include "filedata.h"
 #include "parser.h"
+#include "readaheaddevice.h"
 
 #include <KCompressionDevice>
 #include <KIO/FileCopyJob>
@@ -93,16 +94,19 @@ void ParseWorker::parse(const QUrl &url, const QStringList &allocators)
         return;
     }
 
+    // Decompression runs ahead on a second thread while this one parses.
+    ReadAheadDevice input(&device);
+    input.open(QIODevice::ReadOnly);
+
     Parser parser;
     Q_EMIT progressRange(0, 100);
     connect(&parser, &Parser::progress, this, &ParseWorker::progress);
 
-    std::unique_ptr<FileData> data(parser.parse(&device, allocators, &shouldStop));
+    std::unique_ptr<FileData> data(parser.parse(&input, allocators, &shouldStop));
     if (parser.readFailed() && !shouldStop.loadRelaxed()) {
         // A broken or truncated compressed file ends early, or with garbage: that is
         // neither the end of the data nor a fault of the line where reading stopped.
-        Q_EMIT error(i18n("Read Failed"),
-                     i18n("Could not read file <i>%1</i> to its end: %2", localPath.toHtmlEscaped(), device.errorString().toHtmlEscaped()));
+        Q_EMIT error(i18n("Read Failed"), i18n("Could not read file <i>%1</i> to its end: %2", localPath.toHtmlEscaped(), input.errorString().toHtmlEscaped()));
     } else if (data) {
         if (!data->snapshots().isEmpty()) {
             Q_EMIT progress(100);
