@@ -1,0 +1,171 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#include "allocatorsmodel.h"
+
+#include "filedata.h"
+#include "formatting.h"
+#include "snapshotitem.h"
+#include "treeleafitem.h"
+
+#include <KLocalizedString>
+
+#include <QHash>
+
+using namespace Massif;
+
+// Nodes of one function at one location are one site whatever their code
+// address; all below-threshold summaries are one site of their own.
+static LabelPieces siteKey(const QByteArray &label)
+{
+    if (isThresholdSummary(label)) {
+        return LabelPieces();
+    }
+    LabelPieces pieces = splitLabelPieces(label);
+    pieces.address.clear();
+    return pieces;
+}
+
+AllocatorsModel::AllocatorsModel(const FileData *data, QObject *parent) : QAbstractItemModel(parent)
+{
+    m_sites.reserve(1024);
+    if (!data) {
+        return;
+    }
+    QHash<LabelPieces, int> rows;
+    const QList<SnapshotItem *> snapshots = data->snapshots();
+    for (const SnapshotItem *snapshot : snapshots) {
+        const TreeLeafItem *root = snapshot->heapTree();
+        if (!root) {
+            continue;
+        }
+        const QList<TreeLeafItem *> children = root->children();
+        for (const TreeLeafItem *node : children) {
+            const LabelPieces key = siteKey(node->label());
+            auto it = rows.constFind(key);
+            if (it == rows.constEnd()) {
+                it = rows.insert(key, int(m_sites.size()));
+                m_sites.append(AllocationSite {key, node});
+            }
+            AllocationSite &site = m_sites[it.value()];
+            if (site.peak->cost() < node->cost()) {
+                site.peak = node;
+            }
+        }
+    }
+}
+
+AllocatorsModel::~AllocatorsModel() = default;
+
+QModelIndex AllocatorsModel::index(int row, int column, const QModelIndex &parent) const
+{
+    if (row < 0 || column < 0 || parent.isValid() || column > 2 || row >= m_sites.size()) {
+        return QModelIndex();
+    }
+    return createIndex(row, column);
+}
+
+QModelIndex AllocatorsModel::parent(const QModelIndex &child) const
+{
+    Q_UNUSED(child)
+    return QModelIndex();
+}
+
+int AllocatorsModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_sites.size());
+}
+
+int AllocatorsModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 3;
+}
+
+QVariant AllocatorsModel::data(const QModelIndex &index, int role) const
+{
+    if (index.row() < 0 || index.column() < 0 || !index.model() || index.parent().isValid() || index.row() >= m_sites.size() || index.column() > 2) {
+        return QVariant();
+    }
+    const AllocationSite &site = m_sites.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        return cellText(site, index.column());
+    case SortKeyRole:
+        return cellSortKey(site, index.column());
+    case Qt::ToolTipRole:
+        return tooltip(site);
+    case PeakItemRole:
+        return QVariant::fromValue(ModelItem(site.peak, nullptr));
+    default:
+        return QVariant();
+    }
+}
+
+QVariant AllocatorsModel::cellText(const AllocationSite &site, int column) const
+{
+    switch (column) {
+    case 0:
+        if (site.parts.function.isEmpty()) {
+            return i18n("below threshold");
+        }
+        return shortenTemplates(site.parts.function);
+    case 1:
+        return formatCost(site.peak->cost());
+    default:
+        return site.parts.location;
+    }
+}
+
+QVariant AllocatorsModel::cellSortKey(const AllocationSite &site, int column) const
+{
+    if (column == 1) {
+        return QVariant::fromValue<quint64>(site.peak->cost());
+    }
+    return cellText(site, column);
+}
+
+QString AllocatorsModel::tooltip(const AllocationSite &site) const
+{
+    const QString rows = i18n("<dt>peak cost:</dt><dd>%1</dd>", formatCost(site.peak->cost())) + labelPiecesRows(site.parts);
+    return wrapTooltip(rows);
+}
+
+QVariant AllocatorsModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) {
+        return QVariant();
+    }
+    switch (section) {
+    case 0:
+        return i18n("Function");
+    case 1:
+        return i18n("Peak");
+    case 2:
+        return i18n("Location");
+    default:
+        return QVariant();
+    }
+}
+
+QModelIndex AllocatorsModel::modelItemIndex(const ModelItem &item) const
+{
+    if (!item.first) {
+        return QModelIndex();
+    }
+    const LabelPieces key = siteKey(item.first->label());
+    for (int row = 0; row < m_sites.size(); ++row) {
+        if (m_sites.at(row).parts == key) {
+            return index(row, 0);
+        }
+    }
+    return QModelIndex();
+}
+
+void AllocatorsModel::settingsChanged()
+{
+    if (!m_sites.isEmpty()) {
+        Q_EMIT dataChanged(index(0, 0), index(int(m_sites.size()) - 1, 0), {});
+    }
+}

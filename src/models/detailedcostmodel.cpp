@@ -1,0 +1,384 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#include "detailedcostmodel.h"
+
+#include "filedata.h"
+#include "formatting.h"
+#include "snapshotitem.h"
+#include "treeleafitem.h"
+
+#include <KChartGlobal>
+#include <KChartLineAttributes>
+
+#include <QBrush>
+#include <QColor>
+#include <QPen>
+
+#include <algorithm>
+
+using namespace Massif;
+
+namespace {
+
+/// Where a label stands in the ranking: its highest cost so far, and when that entry was made.
+struct RankEntry
+{
+    quint64 cost = 0;
+    quint64 sequence = 0;
+};
+
+// Follows a branch down while one child carries all of its parent's cost,
+// so that a plain call chain is represented by the frame where it splits.
+const TreeLeafItem *representativeNode(const TreeLeafItem *top)
+{
+    const TreeLeafItem *node = top;
+    while (true) {
+        const QList<TreeLeafItem *> children = node->children();
+        if (children.size() != 1 || children.first()->cost() != node->cost()) {
+            break;
+        }
+        node = children.first();
+    }
+    return node->children().isEmpty() ? top : node;
+}
+
+// The time of the last snapshot before memory use first reaches 0.1 % of the peak.
+double startTime(const FileData *data)
+{
+    const SnapshotItem *peak = data->peak();
+    const double threshold = peak ? 0.001 * static_cast<double>(peak->cost()) : 0.0;
+    double time = 0.0;
+    const QList<SnapshotItem *> snapshots = data->snapshots();
+    for (const SnapshotItem *snapshot : snapshots) {
+        if (!(threshold > static_cast<double>(snapshot->cost()))) {
+            break;
+        }
+        time = snapshot->time();
+    }
+    return time;
+}
+
+QVariant datasetColor(int column, int columnCount, int role)
+{
+    const int hue = static_cast<int>((column + 1) / static_cast<double>(columnCount) * 255.0);
+    const QColor color = QColor::fromHsv(hue, 255, 255, 255);
+    if (role == KChart::DatasetBrushRole) {
+        return QBrush(color, Qt::SolidPattern);
+    }
+    return QPen(color);
+}
+
+bool isColorRole(int role)
+{
+    return role == KChart::DatasetPenRole || role == KChart::DatasetBrushRole;
+}
+
+} // namespace
+
+DetailedCostModel::DetailedCostModel(QObject *parent) : QAbstractTableModel(parent)
+{
+    qRegisterMetaType<KChart::LineAttributes>("KChart::LineAttributes");
+}
+
+DetailedCostModel::~DetailedCostModel() = default;
+
+int DetailedCostModel::rowCount(const QModelIndex &parent) const
+{
+    if (!m_fileData || parent.isValid()) {
+        return 0;
+    }
+    return int(m_rows.size()) + 1;
+}
+
+int DetailedCostModel::columnCount(const QModelIndex &parent) const
+{
+    Q_UNUSED(parent)
+    return 2 * shownDatasets();
+}
+
+int DetailedCostModel::shownDatasets() const
+{
+    return int(qMin<qsizetype>(m_labels.size(), m_maxDatasets));
+}
+
+bool DetailedCostModel::isOwnCell(const QModelIndex &index) const
+{
+    return index.isValid() && index.model() == this && !index.parent().isValid() && index.row() < rowCount() && index.column() < columnCount();
+}
+
+const TreeLeafItem *DetailedCostModel::nodeWithLabel(const SnapshotItem *snapshot, const QByteArray &label) const
+{
+    const NodeList nodes = m_nodes.value(snapshot);
+    for (const TreeLeafItem *node : nodes) {
+        if (node->label() == label) {
+            return node;
+        }
+    }
+    return nullptr;
+}
+
+QVariant DetailedCostModel::data(const QModelIndex &index, int role) const
+{
+    if (!isOwnCell(index)) {
+        return QVariant();
+    }
+    const int row = index.row();
+    const int column = index.column();
+    const QByteArray &label = m_labels.at(column / 2);
+
+    switch (role) {
+    case Qt::DisplayRole:
+        if (column % 2 == 0) {
+            return row == 0 ? m_startTime : m_rows.at(row - 1)->time();
+        }
+        if (row == 0) {
+            return 0;
+        }
+        if (const TreeLeafItem *node = nodeWithLabel(m_rows.at(row - 1), label)) {
+            return QVariant::fromValue<quint64>(node->cost());
+        }
+        return QVariant::fromValue<quint64>(0);
+    case Qt::ToolTipRole: {
+        if (row == 0) {
+            return QVariant();
+        }
+        // Describes the snapshot shown one row further down, as the chart expects.
+        const SnapshotItem *snapshot = m_rows.at(qMin<qsizetype>(row, m_rows.size() - 1));
+        return nodeTooltip(nodeWithLabel(snapshot, label), snapshot, label);
+    }
+    case KChart::DatasetPenRole:
+    case KChart::DatasetBrushRole:
+        return datasetColor(column, columnCount(), role);
+    case KChart::LineAttributesRole: {
+        KChart::LineAttributes attributes;
+        attributes.setDisplayArea(true);
+        if (index == m_highlight) {
+            attributes.setTransparency(255);
+        } else if (m_highlight.isValid() && column == m_highlight.column()) {
+            attributes.setTransparency(152);
+        } else {
+            attributes.setTransparency(127);
+        }
+        return QVariant::fromValue(attributes);
+    }
+    default:
+        return QVariant();
+    }
+}
+
+QByteArray DetailedCostModel::headerLabel(const QByteArray &label) const
+{
+    QByteArray text = displayLabel(label);
+    if (text.isEmpty() || text.contains("???")) {
+        return text;
+    }
+    const qsizetype open = text.lastIndexOf('(');
+    if (open == -1) {
+        return text;
+    }
+    // Drop the location and the blank before it. A text that opens with its
+    // only parenthesis, like "(below main)", has nothing in front to keep.
+    if (open > 0) {
+        text.truncate(open - 1);
+    }
+    if (text.size() > 40) {
+        text.truncate(37);
+        text += "...";
+    }
+    return text;
+}
+
+QVariant DetailedCostModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && section >= 0 && section % 2 == 0 && section < columnCount()) {
+        if (isColorRole(role)) {
+            return datasetColor(section, columnCount(), role);
+        }
+        if (role == Qt::DisplayRole) {
+            return headerLabel(m_labels.at(section / 2));
+        }
+    }
+    return QAbstractItemModel::headerData(section, orientation, role);
+}
+
+void DetailedCostModel::setFileData(const FileData *data)
+{
+    if (m_fileData) {
+        beginRemoveRows(QModelIndex(), 0, rowCount() - 1);
+        m_fileData = nullptr;
+        m_labels.clear();
+        m_rows.clear();
+        m_nodes.clear();
+        m_labelPeaks.clear();
+        endRemoveRows();
+    }
+    if (!data) {
+        return;
+    }
+
+    QHash<QByteArray, RankEntry> ranking;
+    quint64 sequence = 0;
+    const QList<SnapshotItem *> snapshots = data->snapshots();
+    for (const SnapshotItem *snapshot : snapshots) {
+        const TreeLeafItem *root = snapshot->heapTree();
+        if (!root) {
+            continue;
+        }
+        NodeList nodes;
+        const QList<TreeLeafItem *> children = root->children();
+        for (const TreeLeafItem *child : children) {
+            if (isThresholdSummary(child->label())) {
+                continue;
+            }
+            const TreeLeafItem *node = representativeNode(child);
+            const QByteArray label = node->label();
+            const auto it = ranking.find(label);
+            if (it == ranking.end() || node->cost() > it->cost) {
+                ranking.insert(label, RankEntry {node->cost(), sequence++});
+                m_labelPeaks.insert(label, ModelItem(node, snapshot));
+            }
+            nodes.append(node);
+        }
+        m_rows.append(snapshot);
+        m_nodes.insert(snapshot, nodes);
+    }
+
+    // Highest cost first; among equal costs the label whose entry was made first.
+    m_labels = ranking.keys();
+    const QHash<QByteArray, RankEntry> &entries = ranking;
+    std::sort(m_labels.begin(), m_labels.end(), [&entries](const QByteArray &a, const QByteArray &b) {
+        const RankEntry x = entries.value(a);
+        const RankEntry y = entries.value(b);
+        return x.cost != y.cost ? x.cost > y.cost : x.sequence < y.sequence;
+    });
+
+    if (!m_rows.isEmpty()) {
+        beginInsertRows(QModelIndex(), 0, int(m_rows.size()));
+        m_fileData = data;
+        m_startTime = startTime(data);
+        endInsertRows();
+    }
+}
+
+int DetailedCostModel::datasetLimit() const
+{
+    return m_maxDatasets;
+}
+
+void DetailedCostModel::setDatasetLimit(int count)
+{
+    count = qMax(count, 0);
+    const int oldShown = shownDatasets();
+    const int newShown = int(qMin<qsizetype>(m_labels.size(), count));
+    if (newShown < oldShown) {
+        beginRemoveColumns(QModelIndex(), 2 * newShown, 2 * oldShown - 1);
+        m_maxDatasets = count;
+        endRemoveColumns();
+    } else if (newShown > oldShown) {
+        beginInsertColumns(QModelIndex(), 2 * oldShown, 2 * newShown - 1);
+        m_maxDatasets = count;
+        endInsertColumns();
+    }
+}
+
+QMap<QModelIndex, const TreeLeafItem *> DetailedCostModel::peakMarkers() const
+{
+    QMap<QModelIndex, const TreeLeafItem *> markers;
+    if (!m_fileData) {
+        return markers;
+    }
+    for (auto it = m_labelPeaks.cbegin(); it != m_labelPeaks.cend(); ++it) {
+        const qsizetype dataset = m_labels.indexOf(it.key());
+        if (dataset == -1 || dataset >= m_maxDatasets) {
+            continue;
+        }
+        const qsizetype row = m_rows.indexOf(it.value().second);
+        if (row != -1) {
+            markers.insert(index(int(row) + 1, int(2 * dataset)), it.value().first);
+        }
+    }
+    return markers;
+}
+
+QModelIndex DetailedCostModel::nodeIndex(const TreeLeafItem *node) const
+{
+    if (!m_fileData || !node) {
+        return QModelIndex();
+    }
+    const qsizetype dataset = m_labels.indexOf(node->label());
+    if (dataset == -1 || dataset >= m_maxDatasets) {
+        return QModelIndex();
+    }
+    for (qsizetype row = 0; row < m_rows.size(); ++row) {
+        if (m_nodes.value(m_rows.at(row)).contains(node)) {
+            // The row before the one showing the snapshot: the chart's click convention.
+            return index(int(row), int(2 * dataset));
+        }
+    }
+    return QModelIndex();
+}
+
+QModelIndex DetailedCostModel::modelItemIndex(const ModelItem &item) const
+{
+    if (item.first) {
+        return nodeIndex(item.first);
+    }
+    if (!item.second || !m_fileData) {
+        return QModelIndex();
+    }
+    const qsizetype row = m_rows.indexOf(item.second);
+    return row == -1 ? QModelIndex() : index(int(row) + 1, 0);
+}
+
+ModelItem DetailedCostModel::modelItemAt(const QModelIndex &index) const
+{
+    if (!isOwnCell(index) || index.row() == 0) {
+        return ModelItem(nullptr, nullptr);
+    }
+    const QByteArray &label = m_labels.at(index.column() / 2);
+    const TreeLeafItem *node = nodeWithLabel(m_rows.at(index.row() - 1), label);
+    if (!node && index.row() >= 2) {
+        node = nodeWithLabel(m_rows.at(index.row() - 2), label);
+    }
+    return ModelItem(node, nullptr);
+}
+
+void DetailedCostModel::setHighlight(const QModelIndex &index)
+{
+    m_highlight = index;
+}
+
+void DetailedCostModel::hideFunction(const TreeLeafItem *node)
+{
+    if (!node) {
+        return;
+    }
+    const QByteArray label = node->label();
+    beginResetModel();
+    for (NodeList &nodes : m_nodes) {
+        nodes.removeIf([&label](const TreeLeafItem *n) {
+            return n->label() == label;
+        });
+    }
+    m_labels.removeAll(label);
+    endResetModel();
+}
+
+void DetailedCostModel::hideOtherFunctions(const TreeLeafItem *node)
+{
+    if (!node) {
+        return;
+    }
+    const QByteArray label = node->label();
+    beginResetModel();
+    m_labels = {label};
+    for (NodeList &nodes : m_nodes) {
+        nodes.removeIf([&label](const TreeLeafItem *n) {
+            return n->label() != label;
+        });
+    }
+    endResetModel();
+}

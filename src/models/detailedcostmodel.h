@@ -1,0 +1,77 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#ifndef MASSIF_DETAILEDCOSTMODEL_H
+#define MASSIF_DETAILEDCOSTMODEL_H
+
+#include "modelitem.h"
+
+#include <QAbstractTableModel>
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QMap>
+
+namespace Massif {
+
+class FileData;
+
+/**
+ * The most expensive functions of a file over time, for a stacked KChart
+ * plotter: dataset d is the d-th ranked label, drawn as the column pair
+ * (time, cost). Row 0 is a zero starting point, rows 1..n the detailed
+ * snapshots in file order.
+ */
+class DetailedCostModel : public QAbstractTableModel
+{
+public:
+    explicit DetailedCostModel(QObject *parent = nullptr);
+    ~DetailedCostModel() override;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    /// The file is not owned; it must outlive the model or be replaced first.
+    void setFileData(const FileData *data);
+
+    int datasetLimit() const;
+    void setDatasetLimit(int count);
+
+    /// The chart index of each shown label's peak, and the peak node.
+    QMap<QModelIndex, const TreeLeafItem *> peakMarkers() const;
+
+    QModelIndex nodeIndex(const TreeLeafItem *node) const;
+    QModelIndex modelItemIndex(const ModelItem &item) const;
+    /// The snapshot member of the result is always null.
+    ModelItem modelItemAt(const QModelIndex &index) const;
+
+    void setHighlight(const QModelIndex &index);
+
+    void hideFunction(const TreeLeafItem *node);
+    void hideOtherFunctions(const TreeLeafItem *node);
+
+private:
+    using NodeList = QList<const TreeLeafItem *>;
+
+    bool isOwnCell(const QModelIndex &index) const;
+    int shownDatasets() const;
+    const TreeLeafItem *nodeWithLabel(const SnapshotItem *snapshot, const QByteArray &label) const;
+    QByteArray headerLabel(const QByteArray &label) const;
+
+    const FileData *m_fileData = nullptr;
+    QList<QByteArray> m_labels;
+    QList<const SnapshotItem *> m_rows;
+    QHash<const SnapshotItem *, NodeList> m_nodes;
+    QHash<QByteArray, ModelItem> m_labelPeaks;
+    QModelIndex m_highlight;
+    int m_maxDatasets = 10;
+    double m_startTime = 0.0;
+};
+
+} // namespace Massif
+
+#endif
