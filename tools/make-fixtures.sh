@@ -39,6 +39,7 @@ for c in simple stacks custom_alloc many example; do
     "$CC" -g -O0 -o "$WORK/$c" "$PROGRAMS/$c.c"
 done
 "$CXX" -g -O0 -std=c++17 -o "$WORK/templates" "$PROGRAMS/templates.cpp"
+"$CC" -g -O0 -o "$WORK/sites" "$PROGRAMS/sites.c"
 
 # massif OUTPUT PROGRAM [massif options...]
 # The output is first written under its own base name inside $WORK, so the
@@ -66,6 +67,8 @@ massif "$FIX/custom-alloc-fn.massif" custom_alloc --alloc-fn=my_pool_alloc
 # Without the limits the deep STL call chains make this file several times larger.
 massif "$FIX/templates.massif"       templates --threshold=2.0 --max-snapshots=16
 massif "$FIX/many.massif"            many
+# One function allocating from two code addresses of one line, in different snapshots.
+massif "$FIX/sites.massif"           sites --detailed-freq=1
 massif "$EXAMPLES/massif.out.example" example --detailed-freq=4
 
 echo "== compressed copies"
