@@ -19,19 +19,25 @@
 
 using namespace Massif;
 
-static qsizetype countNodes(const TreeLeafItem *root)
+namespace {
+
+using NodeRow = std::pair<const TreeLeafItem *, int>;
+
+// Every node below @p root with its position among its siblings, depth first.
+void collectRows(const TreeLeafItem *root, std::vector<NodeRow> *rows)
 {
-    qsizetype count = 0;
     std::vector<const TreeLeafItem *> pending {root};
     while (!pending.empty()) {
-        const TreeLeafItem *node = pending.back();
+        const QList<TreeLeafItem *> children = pending.back()->children();
         pending.pop_back();
-        ++count;
-        const QList<TreeLeafItem *> children = node->children();
-        pending.insert(pending.end(), children.cbegin(), children.cend());
+        for (int position = 0; position < children.size(); ++position) {
+            rows->emplace_back(children.at(position), position);
+        }
+        pending.insert(pending.end(), children.crbegin(), children.crend());
     }
-    return count;
 }
+
+} // namespace
 
 DataTreeModel::DataTreeModel(QObject *parent) : QAbstractItemModel(parent)
 {
@@ -200,37 +206,21 @@ void DataTreeModel::setFileData(const FileData *data)
     const QList<SnapshotItem *> snapshots = data->snapshots();
     beginInsertRows(QModelIndex(), 0, int(snapshots.size()) - 1);
     m_fileData = data;
-    qsizetype nodeCount = 0;
-    for (const SnapshotItem *snapshot : snapshots) {
-        if (snapshot->heapTree()) {
-            nodeCount += countNodes(snapshot->heapTree());
-        }
-    }
-    m_nodeRows.reserve(nodeCount);
-    m_rootSnapshots.reserve(snapshots.size());
+    // Collected first, so that the hash is sized once for all nodes.
+    std::vector<NodeRow> rows;
     for (int row = 0; row < snapshots.size(); ++row) {
         const SnapshotItem *snapshot = snapshots.at(row);
         if (const TreeLeafItem *root = snapshot->heapTree()) {
-            recordTree(root, row);
+            rows.emplace_back(root, row);
+            collectRows(root, &rows);
             m_rootSnapshots.insert(root, snapshot);
         }
     }
-    endInsertRows();
-}
-
-void DataTreeModel::recordTree(const TreeLeafItem *root, int row)
-{
-    m_nodeRows.insert(root, row);
-    std::vector<const TreeLeafItem *> pending {root};
-    while (!pending.empty()) {
-        const TreeLeafItem *node = pending.back();
-        pending.pop_back();
-        const QList<TreeLeafItem *> children = node->children();
-        for (int position = 0; position < children.size(); ++position) {
-            m_nodeRows.insert(children.at(position), position);
-        }
-        pending.insert(pending.end(), children.crbegin(), children.crend());
+    m_nodeRows.reserve(qsizetype(rows.size()));
+    for (const NodeRow &row : rows) {
+        m_nodeRows.insert(row.first, row.second);
     }
+    endInsertRows();
 }
 
 ModelItem DataTreeModel::modelItemAt(const QModelIndex &index) const

@@ -51,7 +51,6 @@ public:
 private:
     static const TreeLeafItem *nodeOf(const QModelIndex &index);
     static bool isNodeRow(const QModelIndex &index);
-    void recordTree(const TreeLeafItem *root, int row);
     QVariant snapshotData(const SnapshotItem *snapshot, const QModelIndex &index, int role) const;
     QVariant nodeData(const TreeLeafItem *node, const QModelIndex &index, int role) const;
     QVariant background(quint64 cost) const;

@@ -6,10 +6,15 @@
 #ifndef MASSIF_FILTEREDDATATREEMODEL_H
 #define MASSIF_FILTEREDDATATREEMODEL_H
 
+#include <QByteArray>
+#include <QHash>
+#include <QPair>
 #include <QSortFilterProxyModel>
 #include <QTimer>
 
 namespace Massif {
+
+class TreeLeafItem;
 
 /**
  * Hides every row of the data tree whose label does not contain the filter
@@ -37,8 +42,16 @@ private Q_SLOTS:
     void timeout();
 
 private:
+    bool textMatches(const QVariant &text) const;
+    bool labelMatches(const QByteArray &label) const;
+    bool subtreeMatches(const TreeLeafItem *node) const;
+    void forgetLabels();
+
     QString m_needle;
     QTimer m_filterTimer;
+    // Decisions per shared label buffer for the current needle. Each entry keeps
+    // its buffer alive, so an address cannot come back with other bytes.
+    mutable QHash<const char *, QPair<QByteArray, bool>> m_labelMatches;
 };
 
 } // namespace Massif

@@ -9,6 +9,7 @@
 #include "modeltestdata.h"
 
 #include <QAbstractItemModelTester>
+#include <QStandardItemModel>
 #include <QStandardPaths>
 
 using namespace Massif;
@@ -41,6 +42,7 @@ private Q_SLOTS:
     void matchDoesNotPullInChildren();
     void burstFiltersOnceWithLastText();
     void switchingSourceWhileFiltered();
+    void otherSourceModels();
 
 private:
     std::unique_ptr<FileData> m_simple;
@@ -177,6 +179,33 @@ void FilteredDataTreeModelTest::switchingSourceWhileFiltered()
 
     source.setFileData(nullptr);
     QCOMPARE(proxy.rowCount(), 0);
+}
+
+void FilteredDataTreeModelTest::otherSourceModels()
+{
+    // Any tree with filter texts: a, a/b, a/b/c "deep needle", a/d; e.
+    QStandardItemModel source;
+    const auto item = [](const QString &text) {
+        auto *item = new QStandardItem;
+        item->setData(text, DataTreeModel::FilterTextRole);
+        return item;
+    };
+    QStandardItem *a = item(QStringLiteral("a"));
+    QStandardItem *b = item(QStringLiteral("b"));
+    b->appendRow(item(QStringLiteral("deep Needle")));
+    a->appendRow(b);
+    a->appendRow(item(QStringLiteral("d")));
+    source.appendRow(a);
+    source.appendRow(item(QStringLiteral("e")));
+
+    FilteredDataTreeModel proxy(&source);
+    QAbstractItemModelTester tester(&proxy);
+    proxy.setFilter(QStringLiteral("needle"));
+    QTRY_COMPARE(proxy.rowCount(), 1);
+    const QModelIndex shownA = proxy.index(0, 0);
+    QCOMPARE(proxy.rowCount(shownA), 1);
+    QCOMPARE(proxy.rowCount(proxy.index(0, 0, shownA)), 1);
+    QCOMPARE(proxy.index(0, 0, proxy.index(0, 0, shownA)).data(DataTreeModel::FilterTextRole).toString(), QStringLiteral("deep Needle"));
 }
 
 QTEST_MAIN(FilteredDataTreeModelTest)
