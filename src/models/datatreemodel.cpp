@@ -109,8 +109,21 @@ QVariant DataTreeModel::headerData(int section, Qt::Orientation orientation, int
 {
     Q_UNUSED(section)
     Q_UNUSED(orientation)
-    Q_UNUSED(role)
-    return i18n("Snapshots");
+    switch (role) {
+    // A text where a view expects a size, font, alignment, colour or icon would
+    // break the header: a string as size hint collapses it to nothing.
+    case Qt::SizeHintRole:
+    case Qt::FontRole:
+    case Qt::TextAlignmentRole:
+    case Qt::BackgroundRole:
+    case Qt::ForegroundRole:
+    case Qt::DecorationRole:
+    case Qt::CheckStateRole:
+    case Qt::InitialSortOrderRole:
+        return QVariant();
+    default:
+        return i18n("Snapshots");
+    }
 }
 
 QVariant DataTreeModel::data(const QModelIndex &index, int role) const

@@ -10,8 +10,10 @@
 
 #include <QAbstractItemModelTester>
 #include <QBrush>
+#include <QHeaderView>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTreeView>
 
 using namespace Massif;
 
@@ -28,6 +30,7 @@ private Q_SLOTS:
     void lookups();
     void rowsBeyondSnapshotCount();
     void switchingSource();
+    void headerInTreeView();
 
 private:
     std::unique_ptr<FileData> m_simple;
@@ -52,7 +55,7 @@ void DataTreeModelTest::withoutSource()
     QVERIFY(!model.modelItemIndex(ModelItem(nullptr, m_simple->peak())).isValid());
     QCOMPARE(model.modelItemAt(QModelIndex()), ModelItem(nullptr, nullptr));
     QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Snapshots"));
-    QCOMPARE(model.headerData(3, Qt::Vertical, Qt::DecorationRole).toString(), QStringLiteral("Snapshots"));
+    QCOMPARE(model.headerData(3, Qt::Vertical, Qt::ToolTipRole).toString(), QStringLiteral("Snapshots"));
 }
 
 void DataTreeModelTest::treeShape()
@@ -229,6 +232,23 @@ void DataTreeModelTest::switchingSource()
     QCOMPARE(removed.at(1).at(2).toInt(), 28);
     model.setFileData(nullptr);
     QCOMPARE(removed.count(), 2);
+}
+
+void DataTreeModelTest::headerInTreeView()
+{
+    DataTreeModel model;
+    model.setFileData(m_simple.get());
+    QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Snapshots"));
+    // Roles that want no text get none: a string as size hint would collapse the header.
+    for (int role : {Qt::SizeHintRole, Qt::FontRole, Qt::TextAlignmentRole, Qt::DecorationRole, Qt::ForegroundRole}) {
+        QVERIFY(!model.headerData(0, Qt::Horizontal, role).isValid());
+    }
+    QTreeView view;
+    view.setModel(&model);
+    view.resize(300, 200);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QVERIFY(view.header()->height() > 0);
 }
 
 QTEST_MAIN(DataTreeModelTest)
