@@ -1,0 +1,261 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#include "documentwidget.h"
+#include "allocatorstab.h"
+#include "callgraphtab.h"
+#include "charttab.h"
+#include "filedata.h"
+#include "formatting.h"
+#include "parseworker.h"
+#include "snapshotitem.h"
+
+#include <KLocalizedString>
+#include <KMessageWidget>
+#include <KParts/ReadOnlyPart>
+#include <KPluginFactory>
+#include <KPluginMetaData>
+#include <KXMLGUIFactory>
+
+#include <QDebug>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QSpacerItem>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QThread>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// Loaded once per process; a missing component stays missing.
+KPluginFactory *graphViewerFactory()
+{
+    static KPluginFactory *const factory = KPluginFactory::loadFactory(KPluginMetaData(QStringLiteral("kf6/parts/kgraphviewerpart"))).plugin;
+    return factory;
+}
+
+KParts::ReadOnlyPart *createGraphViewerPart(QWidget *parent)
+{
+    KPluginFactory *factory = graphViewerFactory();
+    return factory ? factory->create<KParts::ReadOnlyPart>(parent, parent) : nullptr;
+}
+
+} // namespace
+
+DocumentWidget::DocumentWidget(const QUrl &file, const QStringList &customAllocators, KXMLGUIClient *guiParent, QWidget *parent)
+    : QWidget(parent)
+    , KXMLGUIClient(guiParent)
+    , m_parseWorker(new Massif::ParseWorker)
+    , m_file(file)
+    , m_stack(new QStackedWidget(this))
+    , m_tabs(new QTabWidget(m_stack))
+{
+    connect(m_parseWorker, &Massif::ParseWorker::finished, this, &DocumentWidget::parserFinished);
+    connect(m_parseWorker, &Massif::ParseWorker::error, this, &DocumentWidget::showError);
+    connect(m_parseWorker, &Massif::ParseWorker::progressRange, this, &DocumentWidget::setRange);
+    connect(m_parseWorker, &Massif::ParseWorker::progress, this, &DocumentWidget::setProgress);
+
+    auto *thread = new QThread(this);
+    thread->start();
+    m_parseWorker->moveToThread(thread);
+    m_parseWorker->parse(m_file, customAllocators);
+
+    setXMLFile(QStringLiteral("documentwidgetui.rc"), true);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_stack);
+    m_tabs->setDocumentMode(true);
+    m_tabs->setTabPosition(QTabWidget::South);
+    m_stack->addWidget(m_tabs);
+
+    buildLoadingPage();
+    m_stack->setCurrentIndex(1);
+}
+
+DocumentWidget::~DocumentWidget()
+{
+    stopParser();
+    // The tabs go before the data they show: a call graph tab waits for its
+    // generators, which may still read the heap trees.
+    delete m_tabs;
+    m_tabs = nullptr;
+    m_currentTab = nullptr;
+    delete m_data;
+    m_data = nullptr;
+    m_file.clear();
+}
+
+void DocumentWidget::buildLoadingPage()
+{
+    auto *page = new QWidget(m_stack);
+    auto *layout = new QVBoxLayout(page);
+    layout->addItem(new QSpacerItem(20, 247, QSizePolicy::Minimum, QSizePolicy::Expanding));
+
+    m_loadingMessage = new QLabel(page);
+    m_loadingMessage->setAlignment(Qt::AlignCenter);
+    m_loadingMessage->setText(xi18nc("@info:status", "Loading file <filename>%1</filename>…", m_file.toString()));
+    layout->addWidget(m_loadingMessage);
+
+    m_loadingProgressBar = new QProgressBar(page);
+    m_loadingProgressBar->setRange(0, 0);
+    layout->addWidget(m_loadingProgressBar);
+
+    auto *buttonRow = new QWidget(page);
+    buttonRow->setLayoutDirection(Qt::LeftToRight);
+    auto *buttonLayout = new QHBoxLayout(buttonRow);
+    m_stopParserButton = new QToolButton(buttonRow);
+    m_stopParserButton->setObjectName(QStringLiteral("stopParsing"));
+    m_stopParserButton->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    m_stopParserButton->setIcon(QIcon::fromTheme(QStringLiteral("process-stop")));
+    m_stopParserButton->setIconSize(QSize(48, 48));
+    buttonLayout->addWidget(m_stopParserButton);
+    connect(m_stopParserButton, &QToolButton::clicked, this, &DocumentWidget::requestClose);
+    layout->addWidget(buttonRow);
+
+    layout->addItem(new QSpacerItem(20, 230, QSizePolicy::Minimum, QSizePolicy::Expanding));
+    m_stack->addWidget(page);
+}
+
+void DocumentWidget::stopParser()
+{
+    if (!m_parseWorker) {
+        return;
+    }
+    QThread *thread = m_parseWorker->thread();
+    m_parseWorker->stop();
+    m_parseWorker->deleteLater();
+    m_parseWorker = nullptr;
+    thread->quit();
+    // A parse notices the stop within a line; a download does not. One that
+    // does not end in time is left to end on its own: the flag set above makes
+    // its parse stop at once afterwards, so it delivers nothing.
+    if (!thread->wait(StopWaitMilliseconds)) {
+        qWarning() << "parse thread still busy, leaving it to end on its own:" << m_file;
+        thread->setParent(nullptr);
+        connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    }
+}
+
+void DocumentWidget::setRange(int minimum, int maximum)
+{
+    m_loadingProgressBar->setRange(minimum, maximum);
+}
+
+void DocumentWidget::setProgress(int value)
+{
+    m_loadingProgressBar->setValue(value);
+}
+
+void DocumentWidget::parserFinished(const QUrl &file, Massif::FileData *data)
+{
+    const Massif::SnapshotItem *peak = data->peak();
+    qDebug() << "loaded massif file:" << file;
+    qDebug() << "description:" << data->description();
+    qDebug() << "command:" << data->command();
+    qDebug() << "time unit:" << data->timeUnit();
+    qDebug() << "snapshots:" << data->snapshots().size();
+    qDebug() << "peak: snapshot #" << peak->number() << "after" << peak->time() << data->timeUnit();
+    qDebug() << "peak cost:" << Massif::formatCost(peak->memHeap()) << "heap" << Massif::formatCost(peak->memHeapExtra()) << "heap extra"
+             << Massif::formatCost(peak->memStacks()) << "stacks";
+
+    m_data = data;
+    m_file = file;
+
+    addTab(new ChartTab(m_data, this, this), QStringLiteral("office-chart-area-stacked"), i18nc("@title:tab", "Memory Chart"));
+    if (KParts::ReadOnlyPart *part = createGraphViewerPart(this)) {
+        addTab(new CallGraphTab(m_data, part, this, this), QStringLiteral("kgraphviewer"), i18nc("@title:tab", "Callgraph"));
+    }
+    addTab(new AllocatorsTab(m_data, this, this), QStringLiteral("view-list-text"), i18nc("@title:tab", "Allocators"));
+
+    m_tabs->setCurrentIndex(0);
+    connect(m_tabs, &QTabWidget::currentChanged, this, &DocumentWidget::slotTabChanged);
+    slotTabChanged(0);
+
+    m_loaded = true;
+    m_stack->setCurrentIndex(0);
+    Q_EMIT loadingFinished();
+}
+
+void DocumentWidget::addTab(DocumentTabInterface *tab, const QString &icon, const QString &title)
+{
+    m_tabs->addTab(tab, QIcon::fromTheme(icon), title);
+    connect(tab, &DocumentTabInterface::modelItemSelected, this, &DocumentWidget::modelItemSelected);
+    connect(tab, &DocumentTabInterface::contextMenuRequested, this, &DocumentWidget::contextMenuRequested);
+}
+
+void DocumentWidget::showError(const QString &title, const QString &error)
+{
+    if (!m_errorMessage) {
+        m_errorMessage = new KMessageWidget(m_stack);
+        m_stack->addWidget(m_errorMessage);
+        m_errorMessage->setWordWrap(true);
+        m_errorMessage->setMessageType(KMessageWidget::Error);
+        m_errorMessage->setCloseButtonVisible(false);
+    }
+    m_errorMessage->setText(QStringLiteral("<b>%1</b><p style=\"text-align:left\">%2</p>").arg(title).arg(error));
+    m_stack->setCurrentWidget(m_errorMessage);
+}
+
+void DocumentWidget::slotTabChanged(int tab)
+{
+    if (!factory()) {
+        return;
+    }
+    if (m_currentTab) {
+        factory()->removeClient(m_currentTab);
+    }
+    if (tab < 0 || tab >= m_tabs->count()) {
+        return;
+    }
+    m_currentTab = static_cast<DocumentTabInterface *>(m_tabs->widget(tab));
+    factory()->addClient(m_currentTab);
+}
+
+QList<DocumentTabInterface *> DocumentWidget::documentTabs() const
+{
+    QList<DocumentTabInterface *> tabs;
+    for (int i = 0; m_tabs && i < m_tabs->count(); ++i) {
+        tabs << static_cast<DocumentTabInterface *>(m_tabs->widget(i));
+    }
+    return tabs;
+}
+
+void DocumentWidget::settingsChanged()
+{
+    const auto tabs = documentTabs();
+    for (DocumentTabInterface *tab : tabs) {
+        tab->settingsChanged();
+    }
+}
+
+void DocumentWidget::selectModelItem(const Massif::ModelItem &item)
+{
+    const auto tabs = documentTabs();
+    for (DocumentTabInterface *tab : tabs) {
+        tab->selectModelItem(item);
+    }
+}
+
+void DocumentWidget::mergeGuiClient(KXMLGUIFactory *factory)
+{
+    factory->addClient(this);
+    const auto tabs = documentTabs();
+    for (int i = 0; i < tabs.size(); ++i) {
+        if (i != m_tabs->currentIndex()) {
+            factory->removeClient(tabs.at(i));
+        }
+    }
+    // The tab merged now is the one the next tab change has to take out again.
+    m_currentTab = tabs.value(m_tabs->currentIndex());
+}
+
+void DocumentWidget::unmergeGuiClient(KXMLGUIFactory *factory)
+{
+    factory->removeClient(this);
+}

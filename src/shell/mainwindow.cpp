@@ -1,0 +1,478 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#include "mainwindow.h"
+#include "configdialog.h"
+#include "datatreemodel.h"
+#include "documentwidget.h"
+#include "filedata.h"
+#include "filtereddatatreemodel.h"
+#include "labelpieces.h"
+#include "settings.h"
+
+#include <KActionCollection>
+#include <KConfigDialog>
+#include <KLocalizedString>
+#include <KParts/ReadOnlyPart>
+#include <KPluginFactory>
+#include <KPluginMetaData>
+#include <KRecentFilesAction>
+#include <KSharedConfig>
+#include <KStandardAction>
+#include <KToolBar>
+#include <KXMLGUIFactory>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMenu>
+#include <QStringListModel>
+
+#include <algorithm>
+
+using namespace Massif;
+
+MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
+    : KParts::MainWindow(parent, flags)
+    , customAllocators(new QStringListModel(this))
+    , dataTreeModel(new DataTreeModel(this))
+    , dataTreeFilter(new FilteredDataTreeModel(dataTreeModel))
+{
+    ui.setupUi(this);
+    // The form's property names are those of older line edits; these are today's.
+    ui.filterDataTree->setPlaceholderText(i18n("filter"));
+    ui.filterDataTree->setClearButtonEnabled(true);
+
+    probeGraphViewer();
+
+    ui.documents->setMovable(true);
+    ui.documents->setTabsClosable(true);
+    connect(ui.documents, &QTabWidget::currentChanged, this, &MainWindow::documentChanged);
+    connect(ui.documents, &QTabWidget::tabCloseRequested, this, &MainWindow::closeFileTab);
+
+    setupDocks();
+    createActions();
+    const bool firstStart = !KSharedConfig::openStateConfig()->hasGroup(QStringLiteral("MainWindow"));
+    setupGUI(ToolBar | Keys | Save | Create);
+    if (firstStart) {
+        // Nothing saved yet: give the chart and the tree room.
+        resize(1100, 760);
+        resizeDocks({ui.dataTreeDock}, {380}, Qt::Horizontal);
+    }
+    statusBar()->hide();
+    setupDataTreeView();
+
+    ui.stackedWidget->setCurrentWidget(ui.openPage);
+}
+
+MainWindow::~MainWindow()
+{
+    while (ui.documents->count()) {
+        closeTab(ui.documents->currentIndex());
+    }
+    recentFilesAction->saveEntries(KSharedConfig::openConfig()->group(QString()));
+}
+
+void MainWindow::probeGraphViewer()
+{
+    KParts::ReadOnlyPart *part = nullptr;
+    if (KPluginFactory *factory = KPluginFactory::loadFactory(KPluginMetaData(QStringLiteral("kf6/parts/kgraphviewerpart"))).plugin) {
+        part = factory->create<KParts::ReadOnlyPart>(this, this);
+    }
+    if (part) {
+        part->widget()->hide();
+        return;
+    }
+    KToolBar *callgraphToolBar = toolBar(QStringLiteral("callgraphToolBar"));
+    removeToolBar(callgraphToolBar);
+    delete callgraphToolBar;
+}
+
+void MainWindow::setupDocks()
+{
+    tabifyDockWidget(ui.allocatorDock, ui.dataTreeDock);
+    ui.dataTreeDock->raise();
+
+    ui.allocatorView->setModel(customAllocators);
+    ui.allocatorView->setSelectionMode(QAbstractItemView::SingleSelection);
+    const int iconSize = style()->pixelMetric(QStyle::PM_SmallIconSize);
+    ui.dockMenuBar->setIconSize(QSize(iconSize, iconSize));
+    ui.dockMenuBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    ui.dockMenuBar->setFloatable(false);
+    ui.dockMenuBar->setMovable(false);
+
+    // Keys "0", "1", ... in numeric order, which is the order they were written in.
+    const KConfigGroup group = allocatorsConfigGroup();
+    QStringList keys = group.keyList();
+    std::sort(keys.begin(), keys.end(), [](const QString &a, const QString &b) {
+        return a.toULongLong() < b.toULongLong();
+    });
+    QStringList allocators;
+    for (const QString &key : std::as_const(keys)) {
+        allocators << group.readEntry(key, QString());
+    }
+    customAllocators->setStringList(allocators);
+
+    connect(customAllocators, &QStringListModel::modelReset, this, &MainWindow::allocatorsChanged);
+    connect(customAllocators, &QStringListModel::dataChanged, this, &MainWindow::allocatorsChanged);
+
+    ui.dataTreeView->setContextMenuPolicy(Qt::CustomContextMenu);
+    ui.allocatorView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui.dataTreeView, &QWidget::customContextMenuRequested, this, &MainWindow::dataTreeContextMenuRequested);
+    connect(ui.allocatorView, &QWidget::customContextMenuRequested, this, &MainWindow::allocatorViewContextMenuRequested);
+}
+
+void MainWindow::createActions()
+{
+    KActionCollection *actions = actionCollection();
+
+    QAction *openAction = KStandardAction::open(this, qOverload<>(&MainWindow::openFile), actions);
+    recentFilesAction = KStandardAction::openRecent(this, qOverload<const QUrl &>(&MainWindow::openFile), actions);
+    recentFilesAction->loadEntries(KSharedConfig::openConfig()->group(QString()));
+
+    QAction *reloadAction = KStandardAction::redisplay(this, &MainWindow::reloadCurrentFile, actions);
+    actions->addAction(QStringLiteral("file_reload"), reloadAction);
+    reloadAction->setEnabled(false);
+
+    closeAction = KStandardAction::close(this, &MainWindow::closeCurrentFile, actions);
+    closeAction->setEnabled(false);
+
+    KStandardAction::quit(qApp, &QApplication::closeAllWindows, actions);
+    KStandardAction::preferences(this, &MainWindow::preferences, actions);
+
+    shortenTemplatesAction = new QAction(QIcon::fromTheme(QStringLiteral("shortentemplates")), i18nc("@action", "Shorten Templates"), actions);
+    shortenTemplatesAction->setCheckable(true);
+    shortenTemplatesAction->setChecked(Settings::shortenTemplates());
+    connect(shortenTemplatesAction, &QAction::toggled, this, &MainWindow::slotShortenTemplates);
+    actions->addAction(QStringLiteral("shorten_templates"), shortenTemplatesAction);
+
+    selectPeakAction = new QAction(QIcon::fromTheme(QStringLiteral("flag-red")), i18nc("@action", "Select Peak Snapshot"), actions);
+    connect(selectPeakAction, &QAction::triggered, this, &MainWindow::selectPeakSnapshot);
+    actions->addAction(QStringLiteral("selectPeak"), selectPeakAction);
+    selectPeakAction->setEnabled(false);
+
+    newAllocatorAction = new QAction(QIcon::fromTheme(QStringLiteral("list-add")), i18nc("@action", "Add"), ui.allocatorDock);
+    newAllocatorAction->setToolTip(i18nc("@info:tooltip", "Add custom allocator"));
+    connect(newAllocatorAction, &QAction::triggered, this, &MainWindow::slotNewAllocator);
+    ui.dockMenuBar->addAction(newAllocatorAction);
+
+    removeAllocatorAction = new QAction(QIcon::fromTheme(QStringLiteral("list-remove")), i18nc("@action", "Remove"), ui.allocatorDock);
+    removeAllocatorAction->setToolTip(i18nc("@info:tooltip", "Remove selected allocator"));
+    connect(removeAllocatorAction, &QAction::triggered, this, &MainWindow::slotRemoveAllocator);
+    removeAllocatorAction->setEnabled(false);
+    ui.dockMenuBar->addAction(removeAllocatorAction);
+
+    markCustomAllocatorAction = new QAction(i18nc("@action", "Mark as Custom Allocator"), ui.allocatorDock);
+    // Queued: the list change replaces the document that may own the menu.
+    connect(markCustomAllocatorAction, &QAction::triggered, this, &MainWindow::slotMarkCustomAllocator, Qt::QueuedConnection);
+
+    connect(ui.allocatorView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &MainWindow::allocatorSelectionChanged);
+
+    actions->addAction(QStringLiteral("toggleDataTree"), ui.dataTreeDock->toggleViewAction());
+    actions->addAction(QStringLiteral("toggleAllocators"), ui.allocatorDock->toggleViewAction());
+
+    ui.openFile->setDefaultAction(openAction);
+    ui.openFile->setText(i18nc("@action:button", "Open Massif Data File"));
+    ui.openFile->setIconSize(QSize(48, 48));
+}
+
+void MainWindow::setupDataTreeView()
+{
+    ui.dataTreeView->setModel(dataTreeFilter);
+    connect(ui.filterDataTree, &QLineEdit::textChanged, dataTreeFilter, &FilteredDataTreeModel::setFilter);
+    connect(ui.dataTreeView->selectionModel(), &QItemSelectionModel::currentChanged, this, &MainWindow::treeSelectionChanged);
+}
+
+void MainWindow::openFile()
+{
+    const QList<QUrl> files =
+        QFileDialog::getOpenFileUrls(this, i18nc("@title:window", "Open Massif Output File"), QUrl(), i18n("Massif data files (massif.out.*)"));
+    for (const QUrl &file : files) {
+        openFile(file);
+    }
+}
+
+void MainWindow::openFile(const QUrl &file)
+{
+    int index = -1;
+    for (int i = 0; i < ui.documents->count(); ++i) {
+        if (static_cast<DocumentWidget *>(ui.documents->widget(i))->file() == file) {
+            index = i;
+            break;
+        }
+    }
+
+    auto *document = new DocumentWidget(file, customAllocators->stringList(), this, this);
+    if (index == -1) {
+        index = ui.documents->addTab(document, file.fileName());
+    } else {
+        ui.documents->setCurrentIndex(index);
+        closeTab(ui.documents->currentIndex());
+        ui.documents->insertTab(index, document, file.fileName());
+    }
+    ui.documents->setCurrentIndex(index);
+
+    connect(document, &DocumentWidget::loadingFinished, this, &MainWindow::documentChanged);
+    connect(document, &DocumentWidget::requestClose, this, &MainWindow::closeRequested);
+
+    recentFilesAction->addUrl(file, QString());
+    ui.stackedWidget->setCurrentWidget(ui.displayPage);
+}
+
+void MainWindow::reloadCurrentFile()
+{
+    if (currentDocument && currentDocument->file().isValid()) {
+        openFile(currentDocument->file());
+    }
+}
+
+void MainWindow::closeTab(int index)
+{
+    QWidget *document = ui.documents->widget(index);
+    document->deleteLater();
+    ui.documents->removeTab(index);
+}
+
+void MainWindow::closeCurrentFile()
+{
+    closeTab(ui.documents->currentIndex());
+}
+
+void MainWindow::closeFileTab(int idx)
+{
+    closeTab(idx);
+}
+
+void MainWindow::closeRequested()
+{
+    auto *document = qobject_cast<DocumentWidget *>(sender());
+    const int index = ui.documents->indexOf(document);
+    if (index != -1) {
+        closeTab(index);
+    }
+}
+
+void MainWindow::documentChanged()
+{
+    setUpdatesEnabled(false);
+    if (currentDocument) {
+        dataTreeModel->setFileData(nullptr);
+        dataTreeFilter->setFilter(QString());
+        currentDocument->unmergeGuiClient(guiFactory());
+        disconnect(currentDocument, &DocumentWidget::modelItemSelected, this, &MainWindow::modelItemSelected);
+        disconnect(currentDocument, &DocumentWidget::contextMenuRequested, this, &MainWindow::contextMenuRequested);
+    }
+
+    currentDocument = qobject_cast<DocumentWidget *>(ui.documents->currentWidget());
+    refreshCaption();
+
+    const bool parsed = currentDocument && currentDocument->isParsed();
+    actionCollection()->action(QStringLiteral("file_reload"))->setEnabled(parsed);
+    selectPeakAction->setEnabled(parsed);
+    closeAction->setEnabled(currentDocument);
+
+    if (currentDocument) {
+        dataTreeModel->setFileData(currentDocument->data());
+        currentDocument->mergeGuiClient(guiFactory());
+        connect(currentDocument, &DocumentWidget::modelItemSelected, this, &MainWindow::modelItemSelected);
+        connect(currentDocument, &DocumentWidget::contextMenuRequested, this, &MainWindow::contextMenuRequested);
+    } else {
+        ui.stackedWidget->setCurrentWidget(ui.openPage);
+    }
+    setUpdatesEnabled(true);
+}
+
+void MainWindow::refreshCaption()
+{
+    if (currentDocument && currentDocument->isParsed()) {
+        setWindowTitle(i18nc("@title:window", "Evaluation of %1 (%2)", currentDocument->data()->command(), currentDocument->file().fileName()));
+    } else {
+        setWindowTitle(QString());
+    }
+}
+
+void MainWindow::preferences()
+{
+    if (KConfigDialog::showDialog(QStringLiteral("settings"))) {
+        return;
+    }
+    auto *dialog = new ConfigDialog(this);
+    connect(dialog, &KConfigDialog::settingsChanged, this, &MainWindow::settingsChanged);
+    dialog->show();
+}
+
+void MainWindow::slotShortenTemplates(bool shorten)
+{
+    if (shorten == Settings::shortenTemplates()) {
+        return;
+    }
+    Settings::setShortenTemplates(shorten);
+    settingsChanged();
+}
+
+void MainWindow::settingsChanged()
+{
+    if (Settings::shortenTemplates() != shortenTemplatesAction->isChecked()) {
+        shortenTemplatesAction->setChecked(Settings::shortenTemplates());
+    }
+    // Saved first: the formatting functions read the stored keys.
+    Settings::self()->save();
+    if (currentDocument) {
+        currentDocument->settingsChanged();
+    }
+    ui.dataTreeView->viewport()->update();
+}
+
+void MainWindow::treeSelectionChanged(const QModelIndex &now, const QModelIndex &before)
+{
+    if (!currentDocument || syncingSelection || now == before) {
+        return;
+    }
+    syncingSelection = true;
+    const QVariant value = now.data(DataTreeModel::ItemPairRole);
+    const ModelItem item = value.canConvert<ModelItem>() ? value.value<ModelItem>() : ModelItem(nullptr, nullptr);
+    currentDocument->selectModelItem(item);
+    syncingSelection = false;
+}
+
+void MainWindow::modelItemSelected(const ModelItem &item)
+{
+    if (!currentDocument || syncingSelection) {
+        return;
+    }
+    syncingSelection = true;
+    const QModelIndex viewIndex = dataTreeFilter->mapFromSource(dataTreeModel->modelItemIndex(item));
+    QItemSelectionModel *selection = ui.dataTreeView->selectionModel();
+    selection->clearSelection();
+    selection->setCurrentIndex(viewIndex, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    ui.dataTreeView->scrollTo(selection->currentIndex(), QAbstractItemView::EnsureVisible);
+    currentDocument->selectModelItem(item);
+    syncingSelection = false;
+}
+
+void MainWindow::selectPeakSnapshot()
+{
+    ui.dataTreeView->selectionModel()->clearSelection();
+    const QModelIndex viewIndex = dataTreeFilter->mapFromSource(dataTreeModel->snapshotIndex(currentDocument->data()->peak()));
+    ui.dataTreeView->selectionModel()->setCurrentIndex(viewIndex, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+static const TreeLeafItem *nodeOf(const QVariant &value)
+{
+    if (value.metaType() == QMetaType::fromType<const TreeLeafItem *>()) {
+        return value.value<const TreeLeafItem *>();
+    }
+    if (value.metaType() == QMetaType::fromType<TreeLeafItem *>()) {
+        return value.value<TreeLeafItem *>();
+    }
+    return value.value<const TreeLeafItem *>();
+}
+
+void MainWindow::dataTreeContextMenuRequested(const QPoint &pos)
+{
+    const QModelIndex index = ui.dataTreeView->indexAt(pos);
+    const TreeLeafItem *node = nodeOf(index.data(DataTreeModel::NodeRole));
+    if (!node) {
+        return;
+    }
+    QMenu menu;
+    contextMenuRequested(ModelItem(node, nullptr), &menu);
+    menu.exec(ui.dataTreeView->mapToGlobal(pos));
+}
+
+void MainWindow::contextMenuRequested(const ModelItem &item, QMenu *menu)
+{
+    if (!item.first) {
+        return;
+    }
+    const QByteArray function = labelFunction(item.first->label());
+    QByteArray title = function;
+    if (title.size() > 40) {
+        title = title.left(40) + "...";
+    }
+    menu->setTitle(QString::fromUtf8(title));
+    // The function part: it is what the parse compares allocators with, so marking folds.
+    markCustomAllocatorAction->setData(QString::fromUtf8(function));
+    menu->addAction(markCustomAllocatorAction);
+}
+
+void MainWindow::allocatorViewContextMenuRequested(const QPoint &pos)
+{
+    const QModelIndex index = ui.allocatorView->indexAt(pos);
+    QMenu menu;
+    menu.addAction(newAllocatorAction);
+    if (index.isValid()) {
+        menu.addAction(removeAllocatorAction);
+    }
+    menu.exec(ui.allocatorView->mapToGlobal(pos));
+}
+
+void MainWindow::setCustomAllocators(const QStringList &allocators)
+{
+    customAllocators->setStringList(allocators);
+}
+
+void MainWindow::slotNewAllocator()
+{
+    const QString allocator = QInputDialog::getText(this, i18nc("@title:window", "Add Custom Allocator"), i18nc("@label:textbox", "Allocator:"));
+    QStringList allocators = customAllocators->stringList();
+    if (allocator.isEmpty() || allocators.contains(allocator)) {
+        return;
+    }
+    allocators << allocator;
+    setCustomAllocators(allocators);
+}
+
+void MainWindow::slotMarkCustomAllocator()
+{
+    const QString allocator = markCustomAllocatorAction->data().toString();
+    QStringList allocators = customAllocators->stringList();
+    if (allocators.contains(allocator)) {
+        return;
+    }
+    allocators << allocator;
+    setCustomAllocators(allocators);
+}
+
+void MainWindow::slotRemoveAllocator()
+{
+    const QModelIndexList rows = ui.allocatorView->selectionModel()->selectedRows(0);
+    for (const QModelIndex &row : rows) {
+        customAllocators->removeRows(row.row(), 1, row.parent());
+    }
+    allocatorsChanged();
+}
+
+void MainWindow::allocatorSelectionChanged()
+{
+    removeAllocatorAction->setEnabled(ui.allocatorView->selectionModel()->hasSelection());
+}
+
+KConfigGroup MainWindow::allocatorsConfigGroup() const
+{
+    return KSharedConfig::openConfig()->group(QStringLiteral("Allocators"));
+}
+
+void MainWindow::allocatorsChanged()
+{
+    KConfigGroup group = allocatorsConfigGroup();
+    group.deleteGroup();
+    const QStringList allocators = customAllocators->stringList();
+    int n = 0;
+    for (const QString &allocator : allocators) {
+        if (allocator.isEmpty()) {
+            // Removing a row resets nothing, so this slot is not re-entered.
+            customAllocators->removeRows(n, 1);
+            continue;
+        }
+        group.writeEntry(QString::number(n), allocator);
+        ++n;
+    }
+    group.sync();
+
+    if (currentDocument && currentDocument->file().isValid()) {
+        openFile(currentDocument->file());
+    }
+}

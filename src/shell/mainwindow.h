@@ -1,0 +1,90 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#ifndef MASSIF_MAINWINDOW_H
+#define MASSIF_MAINWINDOW_H
+
+#include "modelitem.h"
+#include "ui_mainwindow.h"
+
+#include <KConfigGroup>
+#include <KParts/MainWindow>
+
+#include <QUrl>
+
+class DocumentWidget;
+class KRecentFilesAction;
+class QMenu;
+class QStringListModel;
+
+namespace Massif {
+
+class DataTreeModel;
+class FilteredDataTreeModel;
+
+/**
+ * The application's window: one tab per open massif file, a start page while
+ * none is open, the data tree and custom allocator docks.
+ */
+class MainWindow : public KParts::MainWindow
+{
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
+    ~MainWindow() override;
+
+public Q_SLOTS:
+    void openFile();
+    void openFile(const QUrl &file);
+    void reloadCurrentFile();
+    void closeCurrentFile();
+
+private Q_SLOTS:
+    void closeRequested();
+    void closeFileTab(int idx);
+    void preferences();
+    void settingsChanged();
+    void treeSelectionChanged(const QModelIndex &now, const QModelIndex &before);
+    void selectPeakSnapshot();
+    void modelItemSelected(const Massif::ModelItem &item);
+    void contextMenuRequested(const Massif::ModelItem &item, QMenu *menu);
+    void documentChanged();
+    void allocatorsChanged();
+    void allocatorSelectionChanged();
+    void dataTreeContextMenuRequested(const QPoint &pos);
+    void slotNewAllocator();
+    void slotRemoveAllocator();
+    void slotMarkCustomAllocator();
+    void allocatorViewContextMenuRequested(const QPoint &pos);
+    void slotShortenTemplates(bool);
+
+private:
+    void probeGraphViewer();
+    void setupDocks();
+    void createActions();
+    void setupDataTreeView();
+    void closeTab(int index);
+    void refreshCaption();
+    KConfigGroup allocatorsConfigGroup() const;
+    void setCustomAllocators(const QStringList &allocators);
+
+    Ui::MainWindow ui;
+    KRecentFilesAction *recentFilesAction = nullptr;
+    QAction *closeAction = nullptr;
+    QStringListModel *customAllocators = nullptr;
+    QAction *newAllocatorAction = nullptr;
+    QAction *removeAllocatorAction = nullptr;
+    QAction *markCustomAllocatorAction = nullptr;
+    QAction *shortenTemplatesAction = nullptr;
+    QAction *selectPeakAction = nullptr;
+    DocumentWidget *currentDocument = nullptr;
+    DataTreeModel *dataTreeModel = nullptr;
+    FilteredDataTreeModel *dataTreeFilter = nullptr;
+    bool syncingSelection = false;
+};
+
+} // namespace Massif
+
+#endif
