@@ -206,18 +206,26 @@ QVariant DataTreeModel::background(quint64 cost) const
 
 void DataTreeModel::setFileData(const FileData *data)
 {
+    // A file without snapshots has no rows to announce.
     if (m_fileData) {
-        beginRemoveRows(QModelIndex(), 0, rowCount() - 1);
+        const int rows = rowCount();
+        if (rows > 0) {
+            beginRemoveRows(QModelIndex(), 0, rows - 1);
+        }
         m_fileData = nullptr;
         m_nodeRows.clear();
         m_rootSnapshots.clear();
-        endRemoveRows();
+        if (rows > 0) {
+            endRemoveRows();
+        }
     }
     if (!data) {
         return;
     }
     const QList<SnapshotItem *> snapshots = data->snapshots();
-    beginInsertRows(QModelIndex(), 0, int(snapshots.size()) - 1);
+    if (!snapshots.isEmpty()) {
+        beginInsertRows(QModelIndex(), 0, int(snapshots.size()) - 1);
+    }
     m_fileData = data;
     // Collected first, so that the hash is sized once for all nodes.
     std::vector<NodeRow> rows;
@@ -233,7 +241,9 @@ void DataTreeModel::setFileData(const FileData *data)
     for (const NodeRow &row : rows) {
         m_nodeRows.insert(row.first, row.second);
     }
-    endInsertRows();
+    if (!snapshots.isEmpty()) {
+        endInsertRows();
+    }
 }
 
 ModelItem DataTreeModel::modelItemAt(const QModelIndex &index) const

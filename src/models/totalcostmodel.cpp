@@ -104,14 +104,26 @@ QVariant TotalCostModel::headerData(int section, Qt::Orientation orientation, in
 
 void TotalCostModel::setFileData(const FileData *data)
 {
+    // A file without snapshots has no rows to announce.
     if (m_fileData) {
-        beginRemoveRows(QModelIndex(), 0, rowCount() - 1);
+        const int rows = rowCount();
+        if (rows > 0) {
+            beginRemoveRows(QModelIndex(), 0, rows - 1);
+        }
         m_fileData = nullptr;
-        endRemoveRows();
+        if (rows > 0) {
+            endRemoveRows();
+        }
     }
-    if (data) {
-        beginInsertRows(QModelIndex(), 0, data->snapshots().size() - 1);
-        m_fileData = data;
+    if (!data) {
+        return;
+    }
+    const int rows = int(data->snapshots().size());
+    if (rows > 0) {
+        beginInsertRows(QModelIndex(), 0, rows - 1);
+    }
+    m_fileData = data;
+    if (rows > 0) {
         endInsertRows();
     }
 }

@@ -56,6 +56,15 @@ void DataTreeModelTest::withoutSource()
     QCOMPARE(model.modelItemAt(QModelIndex()), ModelItem(nullptr, nullptr));
     QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Snapshots"));
     QCOMPARE(model.headerData(3, Qt::Vertical, Qt::ToolTipRole).toString(), QStringLiteral("Snapshots"));
+
+    // A file without snapshots has no rows to announce, coming or going.
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsAboutToBeInserted);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsAboutToBeRemoved);
+    FileData empty;
+    model.setFileData(&empty);
+    QCOMPARE(model.rowCount(), 0);
+    model.setFileData(nullptr);
+    QCOMPARE(inserted.count() + removed.count(), 0);
 }
 
 void DataTreeModelTest::treeShape()

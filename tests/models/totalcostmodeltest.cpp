@@ -46,6 +46,14 @@ void TotalCostModelTest::withoutSource()
     QVERIFY(!model.peakSnapshotIndex().isValid());
     QVERIFY(!model.snapshotIndex(nullptr).isValid());
     QCOMPARE(model.modelItemAt(model.index(0, 0)), ModelItem(nullptr, nullptr));
+
+    // A file without snapshots has no rows to announce, coming or going.
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsAboutToBeInserted);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsAboutToBeRemoved);
+    FileData empty;
+    model.setFileData(&empty);
+    model.setFileData(nullptr);
+    QCOMPARE(inserted.count() + removed.count(), 0);
 }
 
 void TotalCostModelTest::rowsAreSnapshots()
