@@ -1,0 +1,353 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#include "dotgraphgenerator.h"
+
+#include "formatting.h"
+#include "snapshotitem.h"
+#include "treeleafitem.h"
+
+#include <KLocalizedString>
+
+#include <QColor>
+#include <QDebug>
+#include <QList>
+#include <QMap>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTextStream>
+
+#include <algorithm>
+
+namespace Massif {
+
+struct DotGraphGenerator::DotNode
+{
+    const TreeLeafItem *firstNode = nullptr;
+    QMap<DotNode *, quint64> childCosts;
+    QList<DotNode *> parentNodes;
+    quint64 totalCost = 0;
+    bool written = false;
+    qint32 belowThresholdPlaces = 0;
+    quint64 belowThresholdCost = 0;
+};
+
+namespace {
+
+QString nodeId(const void *address)
+{
+    return QString::number(static_cast<qint64>(reinterpret_cast<qintptr>(address)));
+}
+
+// Appends one label byte to a quoted dot string. Control bytes become blanks:
+// a NUL would end the string for Graphviz's reader.
+void appendEscaped(QByteArray &out, char c, bool record)
+{
+    if (c == '"' || c == '\\') {
+        out += '\\';
+    } else if (record && (c == '<' || c == '>' || c == '{' || c == '}' || c == '|')) {
+        out += '\\';
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+        c = ' ';
+    }
+    out += c;
+}
+
+QByteArray escapeBytes(const QByteArray &label, bool record)
+{
+    QByteArray out;
+    out.reserve(label.size() + 8);
+    for (const char c : label) {
+        appendEscaped(out, c, record);
+    }
+    return out;
+}
+
+const QRegularExpression &belowThresholdPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("in ([0-9]+) places, all below massif's threshold"));
+    return pattern;
+}
+
+} // namespace
+
+DotGraphGenerator::DotGraphGenerator(const SnapshotItem *snapshot, const QString &timeUnit, QObject *parent)
+    : QThread(parent), snapshot(snapshot), node(snapshot ? snapshot->heapTree() : nullptr), timeUnit(timeUnit)
+{
+    file.open();
+}
+
+DotGraphGenerator::DotGraphGenerator(const TreeLeafItem *node, const QString &timeUnit, QObject *parent) : QThread(parent), node(node), timeUnit(timeUnit)
+{
+    file.open();
+}
+
+DotGraphGenerator::~DotGraphGenerator()
+{
+    qDebug() << "closing generator, file will get removed";
+    // Destroying a running thread aborts; the owner is expected to have
+    // waited, this only keeps a mistake from taking the program down.
+    if (isRunning()) {
+        cancel();
+        wait();
+    }
+    file.close();
+}
+
+void DotGraphGenerator::cancel()
+{
+    canceled.store(true, std::memory_order_relaxed);
+}
+
+bool DotGraphGenerator::isCanceled() const
+{
+    return canceled.load(std::memory_order_relaxed);
+}
+
+QString DotGraphGenerator::outputFileName() const
+{
+    return file.fileName();
+}
+
+QString DotGraphGenerator::mostExpensiveNodeId() const
+{
+    return highestCostNodeId;
+}
+
+QString DotGraphGenerator::escapeLabel(const QByteArray &label)
+{
+    return QString::fromUtf8(escapeBytes(label, false));
+}
+
+QString DotGraphGenerator::escapeRecordField(const QByteArray &label)
+{
+    return QString::fromUtf8(escapeBytes(label, true));
+}
+
+void DotGraphGenerator::run()
+{
+    if (!file.isOpen()) {
+        qWarning() << "could not create temp file for writing Dot-graph";
+        return;
+    }
+    if (isCanceled()) {
+        return;
+    }
+    qDebug() << "creating new dot file in" << file.fileName();
+    QTextStream out(&file);
+    out << "digraph callgraph {\n"
+           "rankdir = BT;\n";
+    if (isCanceled()) {
+        out.flush();
+        return;
+    }
+
+    QString parentId;
+    if (snapshot) {
+        parentId = nodeId(snapshot);
+        writeSnapshotBox(out, parentId);
+        maxCost = snapshot->cost();
+    } else if (node) {
+        const TreeLeafItem *root = node;
+        while (root->parent()) {
+            root = root->parent();
+        }
+        maxCost = root->cost();
+    }
+
+    if (node) {
+        DotNode *top = collectNode(node, nullptr);
+        highestCost = 0;
+        writeNode(out, top, parentId, 0);
+        qDeleteAll(nodes);
+        nodes.clear();
+    }
+
+    out << "}\n";
+    out.flush();
+    file.flush();
+}
+
+void DotGraphGenerator::writeSnapshotBox(QTextStream &out, const QString &id)
+{
+    const QString label = ki18n("snapshot #%1 (taken at %2%4)\\nheap cost: %3")
+                              .subs(snapshot->number())
+                              .subs(snapshot->time(), 0, 'g', -1)
+                              .subs(escapeLabel(formatCost(snapshot->cost()).toUtf8()))
+                              .subs(escapeLabel(timeUnit.toUtf8()))
+                              .toString();
+    out << '"' << id << "\" [shape=box,label=\"" << label << "\",fillcolor=white];\n";
+}
+
+DotGraphGenerator::DotNode *DotGraphGenerator::collectNode(const TreeLeafItem *treeNode, DotNode *parent)
+{
+    if (parent && treeNode->children().isEmpty()) {
+        const QRegularExpressionMatch match = belowThresholdPattern().match(QString::fromLatin1(treeNode->label()));
+        if (match.hasMatch()) {
+            parent->belowThresholdCost += treeNode->cost();
+            bool ok = false;
+            const qint32 places = match.capturedView(1).toInt(&ok);
+            parent->belowThresholdPlaces += ok ? places : 0;
+        }
+        return nullptr;
+    }
+
+    DotNode *&entry = nodes[treeNode->label()];
+    if (!entry) {
+        entry = new DotNode;
+        entry->firstNode = treeNode;
+    }
+    DotNode *const dotNode = entry;
+    if (parent && !dotNode->parentNodes.contains(parent)) {
+        dotNode->parentNodes.append(parent);
+    }
+    dotNode->totalCost += treeNode->cost();
+    maxCost = std::max(maxCost, dotNode->totalCost);
+
+    // Not part of the written file, so stopping here early is harmless and
+    // lets a cancelled generator end quickly on a large tree.
+    if (isCanceled()) {
+        return dotNode;
+    }
+    const QList<TreeLeafItem *> children = treeNode->children();
+    for (const TreeLeafItem *child : children) {
+        if (DotNode *childNode = collectNode(child, dotNode)) {
+            dotNode->childCosts[childNode] += child->cost();
+        }
+    }
+    return dotNode;
+}
+
+void DotGraphGenerator::writeNode(QTextStream &out, DotNode *dotNode, const QString &parentId, quint64 cost)
+{
+    if (isCanceled()) {
+        return;
+    }
+    const QString id = nodeId(dotNode);
+    if (!parentId.isEmpty()) {
+        out << '"' << id << "\" -> \"" << parentId << '"';
+        if (cost != 0) {
+            out << " [label = \"" << escapeLabel(formatCost(cost).toUtf8()) << "\"]";
+        }
+        out << ";\n";
+    }
+    if (dotNode->written) {
+        return;
+    }
+    dotNode->written = true;
+
+    const bool isRoot = snapshot && dotNode->firstNode == snapshot->heapTree();
+    if (!isRoot && dotNode->totalCost > highestCost) {
+        highestCostNodeId = id;
+        highestCost = dotNode->totalCost;
+    }
+
+    QString label;
+    bool merged = false;
+    const DotNode *last = mergeChain(dotNode, label, merged);
+    if (!last) {
+        return;
+    }
+    const QString color = isRoot ? QStringLiteral("white") : costColor(last->totalCost);
+    out << '"' << id << "\" [shape=" << (merged ? "record" : "box") << ",label=\"" << label << "\",fillcolor=\"" << color << "\"];\n";
+
+    for (auto it = last->childCosts.cbegin(); it != last->childCosts.cend(); ++it) {
+        if (isCanceled()) {
+            return;
+        }
+        writeNode(out, it.key(), id, it.value());
+    }
+    writeBelowThreshold(out, last, id);
+}
+
+// Follows the chain of single children that carry the whole cost; they are
+// drawn as the fields of one record box. Returns the last node of the chain,
+// or null when cancelled. A node already in the chain ends it: a function
+// that recurses directly (or through a chain of its own) would never end it.
+DotGraphGenerator::DotNode *DotGraphGenerator::mergeChain(DotNode *first, QString &label, bool &merged) const
+{
+    QList<QString> fields {wrapLabel(first->firstNode->label())};
+    QSet<const DotNode *> chain {first};
+    DotNode *current = first;
+    while (current->childCosts.size() == 1) {
+        DotNode *child = current->childCosts.firstKey();
+        if (child->totalCost != current->totalCost || current->parentNodes.size() != 1 || child->belowThresholdPlaces != 0 || chain.contains(child)) {
+            break;
+        }
+        if (isCanceled()) {
+            return nullptr;
+        }
+        fields.append(escapeRecordField(displayLabel(child->firstNode->label())));
+        chain.insert(child);
+        current = child;
+    }
+    merged = fields.size() > 1;
+    if (merged) {
+        fields.first() = wrapLabel(first->firstNode->label(), true);
+        label = QLatin1Char('{') + fields.join(QLatin1String(" | ")) + QLatin1Char('}');
+    } else {
+        label = fields.first();
+    }
+    return current;
+}
+
+void DotGraphGenerator::writeBelowThreshold(QTextStream &out, const DotNode *dotNode, const QString &id)
+{
+    if (dotNode->belowThresholdPlaces == 0) {
+        return;
+    }
+    const QString label = i18np("in one place below threshold", "in %1 places, all below threshold", dotNode->belowThresholdPlaces);
+    out << '"' << id << "-bt\" [shape=box,label=\"" << escapeLabel(label.toUtf8()) << "\",fillcolor=\"" << costColor(dotNode->belowThresholdCost) << "\"];\n";
+    out << '"' << id << "-bt\" -> \"" << id << "\" [label =\"" << escapeLabel(formatCost(dotNode->belowThresholdCost).toUtf8()) << "\"];\n";
+}
+
+// Breaks long labels in front of commas, indenting the continuation; the
+// inserted dot escapes must survive the escaping of the label's own bytes.
+QString DotGraphGenerator::wrapLabel(const QByteArray &label, bool record) const
+{
+    QByteArray text = displayLabel(label);
+    QList<qsizetype> breaks;
+    if (text.size() > 40) {
+        static constexpr char lineBreak[] = "\\n\\ \\ ";
+        static constexpr qsizetype breakSize = sizeof(lineBreak) - 1;
+        qsizetype mark = 0;
+        qsizetype from = 0;
+        qsizetype comma;
+        while ((comma = text.indexOf(',', from)) >= 0) {
+            if (comma - mark >= 41) {
+                text.insert(comma, lineBreak, breakSize);
+                breaks.append(comma);
+                mark = comma + 4;
+                from = mark;
+            } else {
+                from = comma + 1;
+            }
+        }
+    }
+    QByteArray out;
+    out.reserve(text.size() + 8);
+    qsizetype nextBreak = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (nextBreak < breaks.size() && breaks.at(nextBreak) == i) {
+            out += text.mid(i, 6);
+            i += 5;
+            ++nextBreak;
+        } else {
+            appendEscaped(out, text.at(i), record);
+        }
+    }
+    return QString::fromUtf8(out);
+}
+
+QString DotGraphGenerator::costColor(quint64 cost) const
+{
+    // With nothing to compare against (every cost 0) all nodes are cheap.
+    const double ratio = maxCost == 0 ? 0.0 : std::clamp(static_cast<double>(cost) / static_cast<double>(maxCost), 0.0, 1.0);
+    const int hue = static_cast<int>(120 - 120 * ratio);
+    const int saturation = static_cast<int>(255 - 255 * (ratio - 1) * (ratio - 1));
+    return QColor::fromHsv(hue, saturation, 255, 255).name();
+}
+
+} // namespace Massif

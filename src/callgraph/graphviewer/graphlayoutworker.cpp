@@ -1,0 +1,100 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#include "graphlayoutworker.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QThread>
+
+namespace GraphViewer {
+
+namespace {
+
+struct WorkerThread
+{
+    QThread *thread = nullptr;
+    GraphLayoutWorker *worker = nullptr;
+};
+
+WorkerThread &workerThread()
+{
+    static WorkerThread instance;
+    return instance;
+}
+
+// Ends the thread before the application object goes; a layout still
+// running is waited for.
+void stopWorkerThread()
+{
+    WorkerThread &instance = workerThread();
+    if (!instance.thread) {
+        return;
+    }
+    instance.thread->quit();
+    instance.thread->wait();
+    delete instance.worker;
+    delete instance.thread;
+    instance = WorkerThread();
+}
+
+} // namespace
+
+GraphLayoutWorker::GraphLayoutWorker(QObject *parent) : QObject(parent)
+{
+    qRegisterMetaType<std::shared_ptr<const GraphViewer::GraphLayout>>();
+}
+
+GraphLayoutWorker *GraphLayoutWorker::instance()
+{
+    WorkerThread &instance = workerThread();
+    if (!instance.thread) {
+        instance.thread = new QThread;
+        instance.thread->setObjectName(QStringLiteral("graph layout"));
+        instance.worker = new GraphLayoutWorker;
+        instance.worker->moveToThread(instance.thread);
+        instance.thread->start();
+        qAddPostRoutine(stopWorkerThread);
+    }
+    return instance.worker;
+}
+
+quint64 GraphLayoutWorker::nextTicket()
+{
+    static std::atomic<quint64> counter = 0;
+    return ++counter;
+}
+
+void GraphLayoutWorker::request(quint64 ticket, const QString &fileName, const Ticket &latest)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, ticket, fileName, latest]() {
+            process(ticket, fileName, latest);
+        },
+        Qt::QueuedConnection);
+}
+
+void GraphLayoutWorker::process(quint64 ticket, const QString &fileName, const Ticket &latest)
+{
+    if (latest->load() != ticket) {
+        return;
+    }
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Q_EMIT laidOut(ticket, nullptr, file.errorString());
+        return;
+    }
+    const QByteArray dot = file.readAll();
+    auto layout = std::make_shared<GraphLayout>();
+    QString error;
+    if (!layoutDot(dot, layout.get(), &error)) {
+        Q_EMIT laidOut(ticket, nullptr, error);
+        return;
+    }
+    Q_EMIT laidOut(ticket, layout, QString());
+}
+
+} // namespace GraphViewer

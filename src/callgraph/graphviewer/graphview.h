@@ -1,0 +1,67 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#ifndef GRAPHVIEWER_GRAPHVIEW_H
+#define GRAPHVIEWER_GRAPHVIEW_H
+
+#include "graphlayout.h"
+#include "kgraphviewerinterface.h"
+
+#include <QGraphicsView>
+#include <QHash>
+
+namespace GraphViewer {
+
+class GraphElementItem;
+class GraphPanner;
+
+/**
+ * Shows a laid-out graph: zoom with the wheel, pan by dragging, and an
+ * overview in a corner.
+ */
+class GraphView : public QGraphicsView
+{
+    Q_OBJECT
+public:
+    explicit GraphView(QWidget *parent = nullptr);
+
+    /// Replaces the graph shown.
+    void setGraph(const GraphLayout &layout);
+    void clearGraph();
+
+    void zoomIn();
+    void zoomOut();
+    void setZoomFactor(double factor);
+    double zoomFactor() const;
+
+    void setPannerPosition(KGraphViewer::KGraphViewerInterface::PannerPosition position);
+    void setPannerEnabled(bool enabled);
+    GraphPanner *panner() const
+    {
+        return m_panner;
+    }
+
+    /// False when there is no node @p nodeId.
+    bool centerOnNode(const QString &nodeId);
+
+protected:
+    void wheelEvent(QWheelEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    void scaleBy(double factor);
+    void placePanner();
+
+    QGraphicsScene *m_scene;
+    GraphPanner *m_panner;
+    QHash<QString, GraphElementItem *> m_nodes;
+    KGraphViewer::KGraphViewerInterface::PannerPosition m_pannerPosition = KGraphViewer::KGraphViewerInterface::BottomRight;
+    bool m_pannerEnabled = true;
+};
+
+} // namespace GraphViewer
+
+#endif

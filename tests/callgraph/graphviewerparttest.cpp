@@ -1,0 +1,285 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#include "dotgraphgenerator.h"
+#include "filedata.h"
+#include "graphviewerplugin.h"
+#include "kgraphviewerinterface.h"
+#include "parser.h"
+#include "snapshotitem.h"
+
+#include <KLocalizedString>
+#include <KParts/ReadOnlyPart>
+#include <KPluginFactory>
+#include <KPluginMetaData>
+
+#include <QGraphicsItem>
+#include <QGraphicsView>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using KGraphViewer::KGraphViewerInterface;
+
+namespace {
+
+QStringList warnings;
+
+void recordWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtWarningMsg) {
+        warnings << message;
+    }
+}
+
+// The node ids of a dot file, read with a pattern of our own.
+QSet<QString> dotNodeIds(const QString &fileName)
+{
+    QFile file(fileName);
+    file.open(QIODevice::ReadOnly);
+    static const QRegularExpression nodeLine(QStringLiteral("^\"([^\"]+)\" \\[shape="), QRegularExpression::MultilineOption);
+    QSet<QString> ids;
+    auto it = nodeLine.globalMatch(QString::fromUtf8(file.readAll()));
+    while (it.hasNext()) {
+        ids.insert(it.next().captured(1));
+    }
+    return ids;
+}
+
+QHash<QString, QGraphicsItem *> sceneNodes(QGraphicsView *view)
+{
+    QHash<QString, QGraphicsItem *> nodes;
+    const QList<QGraphicsItem *> items = view->scene()->items();
+    for (QGraphicsItem *item : items) {
+        if (item->data(1).toString() == QLatin1String("node")) {
+            nodes.insert(item->data(0).toString(), item);
+        }
+    }
+    return nodes;
+}
+
+} // namespace
+
+class GraphViewerPartTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Massif::FileData> data;
+    std::unique_ptr<Massif::DotGraphGenerator> peakGraph;
+    std::unique_ptr<Massif::DotGraphGenerator> smallGraph;
+    QTemporaryDir dir;
+    std::unique_ptr<QWidget> window;
+    KParts::ReadOnlyPart *part = nullptr;
+    KGraphViewerInterface *viewer = nullptr;
+    QGraphicsView *view = nullptr;
+
+    QString writeFile(const QString &name, const QByteArray &contents)
+    {
+        QFile file(dir.filePath(name));
+        file.open(QIODevice::WriteOnly);
+        file.write(contents);
+        return file.fileName();
+    }
+
+    bool load(const QString &fileName)
+    {
+        QSignalSpy loaded(part, SIGNAL(graphLoaded()));
+        part->openUrl(QUrl::fromLocalFile(fileName));
+        return loaded.wait(30000) && loaded.count() == 1;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        const QString warmUp = i18n("x");
+        Q_UNUSED(warmUp)
+        Massif::addGraphViewerPluginPaths();
+
+        QFile file(QStringLiteral(QUILLMAP_FIXTURES_DIR "/many.massif"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        Massif::Parser parser;
+        data.reset(parser.parse(&file));
+        QVERIFY(data && data->peak());
+        peakGraph = std::make_unique<Massif::DotGraphGenerator>(data->peak(), data->timeUnit());
+        peakGraph->start();
+        const QList<Massif::SnapshotItem *> snapshots = data->snapshots();
+        smallGraph = std::make_unique<Massif::DotGraphGenerator>(snapshots.at(1), data->timeUnit());
+        smallGraph->start();
+        QVERIFY(peakGraph->wait() && smallGraph->wait());
+    }
+
+    void loadsByName()
+    {
+        const KPluginMetaData metaData(QStringLiteral("kf6/parts/kgraphviewerpart"));
+        QVERIFY(metaData.isValid());
+        // The program's own build, not one installed elsewhere.
+        QVERIFY2(metaData.fileName().contains(QLatin1String("/plugins/kf6/parts/kgraphviewerpart")), qPrintable(metaData.fileName()));
+        const auto factory = KPluginFactory::loadFactory(metaData);
+        QVERIFY2(factory.plugin, qPrintable(factory.errorText));
+        window = std::make_unique<QWidget>();
+        part = factory.plugin->create<KParts::ReadOnlyPart>(window.get(), window.get());
+        QVERIFY(part);
+        viewer = qobject_cast<KGraphViewerInterface *>(part);
+        QVERIFY(viewer);
+        view = qobject_cast<QGraphicsView *>(part->widget());
+        QVERIFY(view);
+        view->resize(500, 400);
+        window->resize(500, 400);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    void showsEveryNode()
+    {
+        QVERIFY(part);
+        QVERIFY(load(peakGraph->outputFileName()));
+        const QSet<QString> expected = dotNodeIds(peakGraph->outputFileName());
+        QVERIFY(expected.size() > 5);
+        const QHash<QString, QGraphicsItem *> nodes = sceneNodes(view);
+        QCOMPARE(nodes.size(), expected.size());
+        QCOMPARE(QSet<QString>(nodes.keyBegin(), nodes.keyEnd()), expected);
+        // The snapshot box is on top: rankdir BT puts the root above its callees.
+        const QGraphicsItem *snapshotBox = nodes.value(QString::number(reinterpret_cast<qintptr>(data->peak())));
+        QVERIFY(snapshotBox);
+        for (const QGraphicsItem *node : nodes) {
+            QVERIFY(node->sceneBoundingRect().center().y() >= snapshotBox->sceneBoundingRect().center().y());
+        }
+    }
+
+    void zoom()
+    {
+        QVERIFY(part);
+        viewer->setZoomFactor(0.75);
+        QCOMPARE(view->transform().m11(), 0.75);
+        viewer->zoomIn();
+        QVERIFY(view->transform().m11() > 0.75);
+        viewer->zoomOut();
+        QVERIFY(qAbs(view->transform().m11() - 0.75) < 1e-9);
+        viewer->zoomOut();
+        QVERIFY(view->transform().m11() < 0.75);
+    }
+
+    void centerOnNode()
+    {
+        QVERIFY(part);
+        viewer->setZoomFactor(3);
+        const QHash<QString, QGraphicsItem *> nodes = sceneNodes(view);
+        // The node nearest the middle of the scene can always be centred.
+        const QPointF middle = view->sceneRect().center();
+        QString nearest;
+        for (auto it = nodes.cbegin(); it != nodes.cend(); ++it) {
+            if (nearest.isEmpty() ||
+                QLineF(it.value()->sceneBoundingRect().center(), middle).length() <
+                    QLineF(nodes.value(nearest)->sceneBoundingRect().center(), middle).length()) {
+                nearest = it.key();
+            }
+        }
+        view->horizontalScrollBar()->setValue(0);
+        view->verticalScrollBar()->setValue(0);
+        viewer->centerOnNode(nearest);
+        const QPoint shown = view->mapFromScene(nodes.value(nearest)->sceneBoundingRect().center());
+        const QPoint centre = view->viewport()->rect().center();
+        QVERIFY2((shown - centre).manhattanLength() <= 3, qPrintable(QStringLiteral("%1,%2").arg(shown.x()).arg(shown.y())));
+
+        const int before = view->verticalScrollBar()->value();
+        viewer->centerOnNode(QStringLiteral("no such node"));
+        QCOMPARE(view->verticalScrollBar()->value(), before);
+    }
+
+    void panner()
+    {
+        QVERIFY(part);
+        QWidget *panner = view->findChild<QWidget *>(QStringLiteral("graphPanner"));
+        QVERIFY(panner);
+        const QRect area = view->viewport()->geometry();
+        viewer->setPannerEnabled(true);
+        viewer->setPannerPosition(KGraphViewerInterface::BottomRight);
+        QVERIFY(panner->isVisible());
+        QVERIFY(panner->geometry().right() > area.center().x() && panner->geometry().bottom() > area.center().y());
+        viewer->setPannerPosition(KGraphViewerInterface::TopLeft);
+        QVERIFY(panner->geometry().left() < area.center().x() && panner->geometry().top() < area.center().y());
+        // A click in the overview's middle shows the middle of the graph.
+        QTest::mouseClick(panner, Qt::LeftButton, {}, panner->rect().center());
+        const QPointF shown = view->mapToScene(view->viewport()->rect().center());
+        QVERIFY(QLineF(shown, view->sceneRect().center()).length() < view->sceneRect().width() / 10);
+        viewer->setPannerEnabled(false);
+        QVERIFY(!panner->isVisible());
+        viewer->setPannerEnabled(true);
+        viewer->setPannerPosition(KGraphViewerInterface::BottomRight);
+    }
+
+    void malformedFiles_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::newRow("garbage") << QByteArray("this is not a graph \x01\xff {{{");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("truncated") << QByteArray("digraph callgraph {\nrankdir = BT;\n\"1\" -> ");
+        QTest::newRow("unterminated string") << QByteArray("digraph callgraph {\n\"1\" [label=\"abc];\n}\n");
+        QTest::newRow("missing") << QByteArray("<missing>");
+    }
+
+    // The view keeps what it showed, a warning is written, and no graphLoaded().
+    void malformedFiles()
+    {
+        QFETCH(QByteArray, contents);
+        QVERIFY(part);
+        QVERIFY(load(smallGraph->outputFileName()));
+        const QSet<QString> before = dotNodeIds(smallGraph->outputFileName());
+        const QString fileName = contents == "<missing>" ? dir.filePath(QStringLiteral("missing.dot")) : writeFile(QStringLiteral("bad.dot"), contents);
+
+        warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(recordWarnings);
+        QSignalSpy loaded(part, SIGNAL(graphLoaded()));
+        part->openUrl(QUrl::fromLocalFile(fileName));
+        QTRY_VERIFY_WITH_TIMEOUT(!warnings.isEmpty(), 10000);
+        qInstallMessageHandler(previous);
+        QCOMPARE(loaded.count(), 0);
+        const QHash<QString, QGraphicsItem *> nodes = sceneNodes(view);
+        QCOMPARE(QSet<QString>(nodes.keyBegin(), nodes.keyEnd()), before);
+
+        // Graphviz reads the next file normally.
+        QVERIFY(load(peakGraph->outputFileName()));
+        QCOMPARE(sceneNodes(view).size(), dotNodeIds(peakGraph->outputFileName()).size());
+    }
+
+    // Only the newest of several quick requests is shown.
+    void newerFileSupersedes()
+    {
+        QVERIFY(part);
+        QVERIFY(load(smallGraph->outputFileName()));
+        QSignalSpy loaded(part, SIGNAL(graphLoaded()));
+        part->openUrl(QUrl::fromLocalFile(peakGraph->outputFileName()));
+        part->openUrl(QUrl::fromLocalFile(smallGraph->outputFileName()));
+        QVERIFY(loaded.wait(30000));
+        QTest::qWait(300);
+        QCOMPARE(loaded.count(), 1);
+        const QHash<QString, QGraphicsItem *> nodes = sceneNodes(view);
+        QCOMPARE(QSet<QString>(nodes.keyBegin(), nodes.keyEnd()), dotNodeIds(smallGraph->outputFileName()));
+    }
+
+    void closeUrlEmptiesView()
+    {
+        QVERIFY(part);
+        QVERIFY(part->closeUrl());
+        QVERIFY(sceneNodes(view).isEmpty());
+        QVERIFY(!part->url().isValid());
+    }
+
+    void cleanupTestCase()
+    {
+        window.reset();
+    }
+};
+
+QTEST_MAIN(GraphViewerPartTest)
+
+#include "graphviewerparttest.moc"
