@@ -84,6 +84,16 @@ DotGraphGenerator::DotGraphGenerator(const TreeLeafItem *node, const QString &ti
     file.open();
 }
 
+// Qt may create the file without a name and link it into the directory when
+// the name is first asked for; doing that here, in the owner's thread, keeps
+// the run from racing the owner over it.
+void DotGraphGenerator::openFile()
+{
+    if (file.open()) {
+        file.fileName();
+    }
+}
+
 DotGraphGenerator::~DotGraphGenerator()
 {
     qDebug() << "closing generator, file will get removed";
@@ -279,7 +289,9 @@ DotGraphGenerator::DotNode *DotGraphGenerator::mergeChain(DotNode *first, QStrin
         if (isCanceled()) {
             return nullptr;
         }
-        fields.append(escapeRecordField(displayLabel(child->firstNode->label())));
+        // Wrapped like the first field: unwrapped template names make records
+        // thousands of points wide.
+        fields.append(wrapLabel(child->firstNode->label(), true));
         chain.insert(child);
         current = child;
     }

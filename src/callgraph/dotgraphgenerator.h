@@ -56,6 +56,7 @@ protected:
 private:
     struct DotNode;
 
+    void openFile();
     DotNode *collectNode(const TreeLeafItem *treeNode, DotNode *parent);
     void writeNode(QTextStream &out, DotNode *node, const QString &parentId, quint64 cost);
     DotNode *mergeChain(DotNode *node, QString &label, bool &merged) const;

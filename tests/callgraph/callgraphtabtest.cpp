@@ -259,7 +259,7 @@ private Q_SLOTS:
         delete tab;
         large.reset();
         QVERIFY(!first && !second);
-        QVERIFY(!QFile::exists(firstFile));
+        QVERIFY2(!QFile::exists(firstFile), qPrintable(firstFile + QLatin1Char(' ') + secondFile));
         QVERIFY(!QFile::exists(secondFile));
         // Events still queued for the generators or the tab find nothing to touch.
         QTest::qWait(100);
