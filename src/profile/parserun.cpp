@@ -40,6 +40,20 @@ bool unsignedAfter(QByteArrayView line, QByteArrayView prefix, quint64 *number)
     });
 }
 
+// Patterns are searched anywhere in a function, so stars at either end add
+// nothing to what matches; they only make the search quadratic in the length
+// of the name ("*pool*" takes seconds on a label of some kilobytes).
+QString withoutOuterStars(QString pattern)
+{
+    while (pattern.startsWith(QLatin1Char('*'))) {
+        pattern.remove(0, 1);
+    }
+    while (pattern.endsWith(QLatin1Char('*')) && !pattern.endsWith(QLatin1String("\\*"))) {
+        pattern.chop(1);
+    }
+    return pattern;
+}
+
 } // namespace
 
 ParseRun::ParseRun(Parser *parser, QIODevice *device, FileData *data, const QStringList &allocators, QAtomicInt *shouldStop)
@@ -47,7 +61,7 @@ ParseRun::ParseRun(Parser *parser, QIODevice *device, FileData *data, const QStr
 {
     for (const QString &allocator : allocators) {
         if (allocator.contains(QLatin1Char('*'))) {
-            m_wildcardAllocators.append(QRegExp(allocator, Qt::CaseSensitive, QRegExp::Wildcard));
+            m_wildcardAllocators.append(QRegExp(withoutOuterStars(allocator), Qt::CaseSensitive, QRegExp::Wildcard));
         } else {
             m_plainAllocators.append(allocator.toLatin1());
         }

@@ -628,11 +628,18 @@ void ParserTest::foldRegroupsLaterSnapshots()
 void ParserTest::foldEverythingWithEmptyAllocator()
 {
     const QByteArray tree = "n1: 30 root\n n1: 30 0x1: a (a.c:1)\n  n1: 30 0x2: b (b.c:1)\n   n0: 30 0x3: c (c.c:1)\n";
-    const ParseResult result = parseText(header + snapshotRecord(0, 30, 0, "detailed", tree), {QString()});
-    QVERIFY(result.data);
-    const TreeLeafItem *root = result.data->snapshots().at(0)->heapTree();
-    QCOMPARE(root->cost(), quint64(30));
-    QVERIFY(root->children().isEmpty());
+    for (const QString &allocator : {QString(), QStringLiteral("*"), QStringLiteral("**")}) {
+        const ParseResult result = parseText(header + snapshotRecord(0, 30, 0, "detailed", tree), {allocator});
+        QVERIFY(result.data);
+        const TreeLeafItem *root = result.data->snapshots().at(0)->heapTree();
+        QCOMPARE(root->cost(), quint64(30));
+        QVERIFY(root->children().isEmpty());
+    }
+    // An outer star changes nothing of what matches: only b is folded, c moves up.
+    const ParseResult inner = parseText(header + snapshotRecord(0, 30, 0, "detailed", tree), {QStringLiteral("**b")});
+    QStringList rootChildren = childSummary(inner.data->snapshots().at(0)->heapTree());
+    rootChildren.sort();
+    QCOMPARE(rootChildren, (QStringList {QStringLiteral("30 0x1: a (a.c:1)"), QStringLiteral("30 0x3: c (c.c:1)")}));
 }
 
 void ParserTest::compressedFiles_data()
