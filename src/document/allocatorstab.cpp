@@ -1,0 +1,81 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#include "allocatorstab.h"
+
+#include "allocatorsmodel.h"
+
+#include <QHeaderView>
+#include <QMenu>
+#include <QSortFilterProxyModel>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+AllocatorsTab::AllocatorsTab(Massif::FileData *data, KXMLGUIClient *guiParent, QWidget *parent)
+    : DocumentTabInterface(data, guiParent, parent)
+    , model(new Massif::AllocatorsModel(data, this))
+    , proxy(new QSortFilterProxyModel(this))
+    , view(new QTreeView(this))
+{
+    proxy->setSourceModel(model);
+    proxy->setSortRole(Massif::AllocatorsModel::SortKeyRole);
+
+    view->setRootIsDecorated(false);
+    view->setModel(proxy);
+    view->setSortingEnabled(true);
+    view->sortByColumn(1, Qt::DescendingOrder);
+    view->resizeColumnToContents(0);
+    view->resizeColumnToContents(1);
+    view->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this, &AllocatorsTab::selectionChanged);
+    connect(view, &QWidget::customContextMenuRequested, this, &AllocatorsTab::customContextMenuRequested);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view);
+}
+
+AllocatorsTab::~AllocatorsTab() = default;
+
+void AllocatorsTab::settingsChanged()
+{
+    model->settingsChanged();
+}
+
+void AllocatorsTab::selectionChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    Q_UNUSED(previous)
+    const auto item = current.data(Massif::AllocatorsModel::PeakItemRole).value<Massif::ModelItem>();
+    if (item.first) {
+        Q_EMIT modelItemSelected(item);
+    }
+}
+
+void AllocatorsTab::customContextMenuRequested(const QPoint &pos)
+{
+    const QModelIndex index = view->indexAt(pos);
+    const auto item = index.data(Massif::AllocatorsModel::PeakItemRole).value<Massif::ModelItem>();
+
+    QMenu menu;
+    Q_EMIT contextMenuRequested(item, &menu);
+    if (!menu.actions().isEmpty()) {
+        menu.exec(view->viewport()->mapToGlobal(pos));
+    }
+}
+
+void AllocatorsTab::selectModelItem(const Massif::ModelItem &item)
+{
+    const QModelIndex index = model->modelItemIndex(item);
+    if (!index.isValid()) {
+        return;
+    }
+    view->selectionModel()->clearSelection();
+    const QModelIndex proxyIndex = proxy->mapFromSource(index);
+    view->selectionModel()->select(proxyIndex, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    // The selected row, not the current one: selecting does not move the current
+    // index, and moving it would report the selection back as a new one.
+    view->scrollTo(proxyIndex, QAbstractItemView::EnsureVisible);
+}

@@ -1,0 +1,592 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#include "charttab.h"
+
+#include "detailedcostmodel.h"
+#include "filedata.h"
+#include "formatting.h"
+#include "settings.h"
+#include "snapshotitem.h"
+#include "totalcostmodel.h"
+#include "treeleafitem.h"
+
+#include <KChartBackgroundAttributes>
+#include <KChartCartesianAxis>
+#include <KChartCartesianCoordinatePlane>
+#include <KChartChart>
+#include <KChartDataValueAttributes>
+#include <KChartFrameAttributes>
+#include <KChartGlobal>
+#include <KChartGridAttributes>
+#include <KChartLegend>
+#include <KChartMarkerAttributes>
+#include <KChartMeasure>
+#include <KChartPlotter>
+#include <KChartPosition>
+#include <KChartRelativePosition>
+#include <KChartTextAttributes>
+
+#include <KActionCollection>
+#include <KColorScheme>
+#include <KFormat>
+#include <KLocalizedString>
+#include <KMessageBox>
+#include <KStandardAction>
+
+#include <QAction>
+#include <QDebug>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QScreen>
+#include <QSpinBox>
+#include <QSvgGenerator>
+#include <QTextDocument>
+#include <QVBoxLayout>
+#include <QWidgetAction>
+
+namespace {
+
+/// KChart's tick text as a number; false when it is no number.
+bool tickValue(const QString &label, double *value)
+{
+    bool ok = false;
+    *value = label.toDouble(&ok);
+    if (!ok) {
+        *value = QLocale().toDouble(label, &ok);
+    }
+    return ok;
+}
+
+class TimeAxis : public KChart::CartesianAxis
+{
+public:
+    explicit TimeAxis(KChart::AbstractCartesianDiagram *diagram) : KChart::CartesianAxis(diagram)
+    {
+    }
+
+    const QString customizedLabel(const QString &label) const override
+    {
+        double value = 0.0;
+        return tickValue(label, &value) ? QString::number(value, 'g', 6) : label;
+    }
+};
+
+class SizeAxis : public KChart::CartesianAxis
+{
+public:
+    explicit SizeAxis(KChart::AbstractCartesianDiagram *diagram) : KChart::CartesianAxis(diagram)
+    {
+    }
+
+    const QString customizedLabel(const QString &label) const override
+    {
+        double value = 0.0;
+        if (!tickValue(label, &value)) {
+            return label;
+        }
+        return KFormat(QLocale::system()).formatByteSize(value, 1, KFormat::MetricBinaryDialect);
+    }
+};
+
+KChart::TextAttributes axisTextAttributes(KChart::TextAttributes attributes, const QPen &pen, qreal fontSize)
+{
+    attributes.setPen(pen);
+    attributes.setFontSize(KChart::Measure(fontSize));
+    return attributes;
+}
+
+} // namespace
+
+ChartTab::ChartTab(Massif::FileData *data, KXMLGUIClient *guiParent, QWidget *parent)
+    : DocumentTabInterface(data, guiParent, parent)
+    , chart(new KChart::Chart(this))
+    , header(new QLabel(this))
+    , totalCostModel(new Massif::TotalCostModel(chart))
+    , detailedCostModel(new Massif::DetailedCostModel(chart))
+    , legend(new KChart::Legend(chart))
+    , stackNumBox(new QSpinBox(this))
+{
+    setXMLFile(QStringLiteral("charttabui.rc"), true);
+    setupActions();
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    buildChart();
+}
+
+ChartTab::~ChartTab() = default;
+
+void ChartTab::setupActions()
+{
+    printAction = KStandardAction::print(this, &ChartTab::showPrintPreviewDialog, actionCollection());
+    saveAsAction = KStandardAction::saveAs(this, &ChartTab::saveCurrentDocument, actionCollection());
+
+    toggleTotalAction = actionCollection()->addAction(QStringLiteral("toggle_total"));
+    toggleTotalAction->setText(i18nc("@action", "Toggle Total Cost Graph"));
+    toggleTotalAction->setIcon(QIcon::fromTheme(QStringLiteral("office-chart-area")));
+    toggleTotalAction->setCheckable(true);
+    toggleTotalAction->setChecked(true);
+    connect(toggleTotalAction, &QAction::toggled, this, &ChartTab::showTotalGraph);
+
+    toggleDetailedAction = actionCollection()->addAction(QStringLiteral("toggle_detailed"));
+    toggleDetailedAction->setText(i18nc("@action", "Toggle Detailed Cost Graph"));
+    toggleDetailedAction->setIcon(QIcon::fromTheme(QStringLiteral("office-chart-area-stacked")));
+    toggleDetailedAction->setCheckable(true);
+    toggleDetailedAction->setChecked(true);
+    connect(toggleDetailedAction, &QAction::toggled, this, &ChartTab::showDetailedGraph);
+
+    auto *stackNumWidget = new QWidget(this);
+    auto *stackNumLayout = new QHBoxLayout(stackNumWidget);
+    stackNumLayout->setContentsMargins(0, 0, 0, 0);
+    auto *stackNumLabel = new QLabel(i18nc("@label:spinbox", "Stacked diagrams:"), stackNumWidget);
+    stackNumLabel->setBuddy(stackNumBox);
+    stackNumLayout->addWidget(stackNumLabel);
+    stackNumLayout->addWidget(stackNumBox);
+    stackNumBox->setRange(0, 50);
+    stackNumBox->setValue(10);
+    connect(stackNumBox, &QSpinBox::valueChanged, this, &ChartTab::setStackNum);
+
+    auto *stackNumAction = new QWidgetAction(actionCollection());
+    stackNumAction->setText(i18n("Stacked diagrams"));
+    stackNumAction->setDefaultWidget(stackNumWidget);
+    actionCollection()->addAction(QStringLiteral("stackNum"), stackNumAction);
+
+    hideFunctionAction = new QAction(i18nc("@action", "Hide Function"), this);
+    connect(hideFunctionAction, &QAction::triggered, this, &ChartTab::slotHideFunction);
+    hideOtherFunctionsAction = new QAction(i18nc("@action", "Hide Other Functions"), this);
+    connect(hideOtherFunctionsAction, &QAction::triggered, this, &ChartTab::slotHideOtherFunctions);
+}
+
+void ChartTab::buildChart()
+{
+    layout()->addWidget(header);
+    layout()->addWidget(chart);
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        chart->setMaximumSize(screen->geometry().size());
+    }
+    chart->setGlobalLeadingRight(10);
+    chart->setGlobalLeadingLeft(10);
+    chart->setGlobalLeadingTop(20);
+    chart->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    applyLegendPlacement();
+    legend->setTitleText(QString());
+    legend->setSortOrder(Qt::DescendingOrder);
+    chart->addLegend(legend);
+    applyLegendFont();
+    legend->setTextAlignment(Qt::AlignLeft);
+    legend->hide();
+
+    connect(chart, &QWidget::customContextMenuRequested, this, &ChartTab::chartContextMenuRequested);
+
+    const KColorScheme scheme(QPalette::Active, KColorScheme::Window);
+    const QPen foreground(scheme.foreground().color());
+    QColor legendBackground = scheme.background(KColorScheme::AlternateBackground).color();
+    legendBackground.setAlpha(200);
+    KChart::BackgroundAttributes legendBackgroundAttributes = legend->backgroundAttributes();
+    legendBackgroundAttributes.setBrush(QBrush(legendBackground, Qt::SolidPattern));
+    legendBackgroundAttributes.setVisible(true);
+    legend->setBackgroundAttributes(legendBackgroundAttributes);
+    KChart::TextAttributes legendText = legend->textAttributes();
+    legendText.setPen(foreground);
+    legend->setTextAttributes(legendText);
+
+    header->setAlignment(Qt::AlignCenter);
+    header->setTextFormat(Qt::RichText);
+    refreshHeader();
+
+    totalDiagram = new KChart::Plotter(this);
+    totalDiagram->setAntiAliasing(true);
+
+    auto *timeAxis = new TimeAxis(totalDiagram);
+    timeAxis->setTextAttributes(axisTextAttributes(timeAxis->textAttributes(), foreground, 10));
+    timeAxis->setTitleTextAttributes(axisTextAttributes(timeAxis->titleTextAttributes(), foreground, 12));
+    timeAxis->setTitleText(i18n("time in %1", data->timeUnit()));
+    timeAxis->setPosition(KChart::CartesianAxis::Bottom);
+    totalDiagram->addAxis(timeAxis);
+
+    auto *sizeAxis = new SizeAxis(totalDiagram);
+    sizeAxis->setTextAttributes(axisTextAttributes(sizeAxis->textAttributes(), foreground, 10));
+    sizeAxis->setTitleTextAttributes(axisTextAttributes(sizeAxis->titleTextAttributes(), foreground, 12));
+    sizeAxis->setTitleText(i18n("memory heap size"));
+    sizeAxis->setPosition(KChart::CartesianAxis::Right);
+    totalDiagram->addAxis(sizeAxis);
+
+    totalCostModel->setFileData(data);
+    totalDiagram->setModel(totalCostModel);
+    auto *plane = static_cast<KChart::CartesianCoordinatePlane *>(chart->coordinatePlane());
+    plane->addDiagram(totalDiagram);
+    KChart::GridAttributes grid = plane->gridAttributes(Qt::Horizontal);
+    grid.setAdjustBoundsToGrid(false, false);
+    plane->setGridAttributes(Qt::Horizontal, grid);
+    legend->addDiagram(totalDiagram);
+
+    // Parentless until the plane takes it: the plane hands its diagrams to the chart.
+    detailedDiagram = new KChart::Plotter;
+    detailedDiagram->setAntiAliasing(true);
+    detailedDiagram->setType(KChart::Plotter::Stacked);
+    detailedCostModel->setFileData(data);
+    detailedDiagram->setModel(detailedCostModel);
+
+    refreshPeakMarkers();
+
+    plane->addDiagram(detailedDiagram);
+    legend->addDiagram(detailedDiagram);
+    legend->show();
+
+    stackNumBox->setValue(detailedCostModel->datasetLimit());
+
+    connect(totalDiagram, &KChart::AbstractDiagram::clicked, this, &ChartTab::totalItemClicked);
+    connect(detailedDiagram, &KChart::AbstractDiagram::clicked, this, &ChartTab::detailedItemClicked);
+}
+
+void ChartTab::refreshHeader()
+{
+    const QString command = data->command();
+    const QStringList words = command.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const QString program = words.isEmpty() ? QString() : words.first();
+
+    // The command comes from the file and may hold any characters ("./prog <in.txt"):
+    // it is escaped before it goes into markup, so that it shows as it was run.
+    QString peakText;
+    if (const Massif::SnapshotItem *peak = data->peak()) {
+        peakText = i18n("Peak of %1 at snapshot #%2", Massif::formatCost(peak->cost()), peak->number());
+    }
+    header->setText(QStringLiteral("<b>%1</b><br /><i>%2</i>").arg(i18n("Memory consumption of %1", program).toHtmlEscaped(), peakText.toHtmlEscaped()));
+    header->setToolTip(Qt::convertFromPlainText(i18n("Command: %1\nValgrind Options: %2", command, data->description()), Qt::WhiteSpaceNormal));
+}
+
+void ChartTab::refreshPeakMarkers()
+{
+    clearPeakMarkers();
+
+    if (const Massif::SnapshotItem *peak = data->peak()) {
+        const QModelIndex peakIndex = totalCostModel->peakSnapshotIndex();
+        if (peakIndex.isValid()) {
+            labelPeakPoint(totalDiagram, peakIndex, peak->cost());
+        }
+    }
+
+    const QMap<QModelIndex, const Massif::TreeLeafItem *> markers = detailedCostModel->peakMarkers();
+    for (auto it = markers.cbegin(); it != markers.cend(); ++it) {
+        labelPeakPoint(detailedDiagram, it.key(), it.value()->cost());
+        labelledDetailedCells.append({it.key().row(), it.key().column()});
+    }
+}
+
+void ChartTab::clearPeakMarkers()
+{
+    // Hiding functions and changing the stack count move datasets to other
+    // columns; a label left on a cell would mark a point that is no peak.
+    for (const auto &[row, column] : std::as_const(labelledDetailedCells)) {
+        const QModelIndex index = detailedCostModel->index(row, column);
+        if (index.isValid()) {
+            detailedDiagram->setDataValueAttributes(index, KChart::DataValueAttributes());
+        }
+    }
+    labelledDetailedCells.clear();
+}
+
+void ChartTab::labelPeakPoint(KChart::Plotter *diagram, const QModelIndex &index, quint64 cost)
+{
+    const KColorScheme scheme(QPalette::Active, KColorScheme::Window);
+    const QColor outline = diagram->model()->data(index, KChart::DatasetBrushRole).value<QBrush>().color();
+
+    KChart::DataValueAttributes attributes = diagram->dataValueAttributes(index);
+    attributes.setDataLabel(Massif::formatCost(cost));
+    attributes.setVisible(true);
+    attributes.setShowRepetitiveDataLabels(true);
+    attributes.setShowOverlappingDataLabels(false);
+
+    KChart::FrameAttributes frame = attributes.frameAttributes();
+    frame.setVisible(true);
+    frame.setPen(QPen(outline, 2));
+    attributes.setFrameAttributes(frame);
+
+    KChart::MarkerAttributes marker = attributes.markerAttributes();
+    marker.setVisible(true);
+    marker.setMarkerSize(QSizeF(7, 7));
+    marker.setPen(QPen(outline));
+    marker.setMarkerStyle(KChart::MarkerAttributes::MarkerDiamond);
+    attributes.setMarkerAttributes(marker);
+
+    KChart::TextAttributes text = attributes.textAttributes();
+    text.setPen(QPen(scheme.foreground().color()));
+    text.setFontSize(KChart::Measure(12));
+    text.setRotation(0);
+    attributes.setTextAttributes(text);
+
+    // Horizontal labels read best; they open towards the middle of the chart so
+    // that a peak near either end keeps its label inside the plane.
+    KChart::RelativePosition position = attributes.positivePosition();
+    const bool rightHalf = diagram->model()->data(index).toDouble() > lastSnapshotTime() / 2;
+    position.setAlignment(Qt::AlignTop | (rightHalf ? Qt::AlignLeft : Qt::AlignRight));
+    if (diagram == totalDiagram) {
+        // The stack of functions often tops out at the total's peak: one line
+        // higher, the total's label does not cover the top function's.
+        position.setReferencePosition(KChart::Position::North);
+        position.setVerticalPadding(KChart::Measure(-20, KChartEnums::MeasureCalculationModeAbsolute));
+    }
+    attributes.setPositivePosition(position);
+
+    KChart::BackgroundAttributes background = attributes.backgroundAttributes();
+    background.setVisible(true);
+    background.setBrush(scheme.background());
+    attributes.setBackgroundAttributes(background);
+
+    diagram->setDataValueAttributes(index, attributes);
+}
+
+double ChartTab::lastSnapshotTime() const
+{
+    const QList<Massif::SnapshotItem *> snapshots = data->snapshots();
+    return snapshots.isEmpty() ? 0.0 : snapshots.constLast()->time();
+}
+
+void ChartTab::applyLegendPlacement()
+{
+    KChart::Position position = KChart::Position::Floating;
+    switch (Massif::Settings::legendPosition()) {
+    case Massif::Settings::EnumLegendPosition::North:
+        position = KChart::Position::North;
+        break;
+    case Massif::Settings::EnumLegendPosition::East:
+        position = KChart::Position::East;
+        break;
+    case Massif::Settings::EnumLegendPosition::South:
+        position = KChart::Position::South;
+        break;
+    case Massif::Settings::EnumLegendPosition::West:
+        position = KChart::Position::West;
+        break;
+    case Massif::Settings::EnumLegendPosition::Floating:
+        break;
+    default:
+        qDebug() << "invalid legend position";
+    }
+    legend->setPosition(position);
+
+    const bool vertical = position == KChart::Position::North || position == KChart::Position::South;
+    const bool horizontal = position == KChart::Position::East || position == KChart::Position::West;
+    Qt::Alignment alignment = Qt::AlignCenter;
+    switch (Massif::Settings::legendAlignment()) {
+    case Massif::Settings::EnumLegendAlignment::Left:
+        alignment = horizontal ? Qt::AlignCenter : Qt::AlignLeft;
+        break;
+    case Massif::Settings::EnumLegendAlignment::Center:
+        break;
+    case Massif::Settings::EnumLegendAlignment::Right:
+        alignment = horizontal ? Qt::AlignCenter : Qt::AlignRight;
+        break;
+    case Massif::Settings::EnumLegendAlignment::Top:
+        alignment = vertical ? Qt::AlignCenter : Qt::AlignTop;
+        break;
+    case Massif::Settings::EnumLegendAlignment::Bottom:
+        alignment = vertical ? Qt::AlignCenter : Qt::AlignBottom;
+        break;
+    default:
+        qDebug() << "invalid legend alignment";
+    }
+    legend->setAlignment(alignment);
+}
+
+void ChartTab::applyLegendFont()
+{
+    KChart::TextAttributes attributes = legend->textAttributes();
+    attributes.setAutoShrink(true);
+    attributes.setFontSize(KChart::Measure(Massif::Settings::legendFontSize()));
+    QFont font = attributes.font();
+    font.setFamily(QStringLiteral("monospace"));
+    font.setStyleHint(QFont::TypeWriter, QFont::PreferDefault);
+    attributes.setFont(font);
+    legend->setTextAttributes(attributes);
+}
+
+void ChartTab::settingsChanged()
+{
+    refreshHeader();
+    refreshPeakMarkers();
+    applyLegendPlacement();
+    applyLegendFont();
+}
+
+void ChartTab::setDetailedDiagramHidden(bool hidden)
+{
+    detailedDiagram->setHidden(hidden);
+}
+
+void ChartTab::setDetailedDiagramVisible(bool visible)
+{
+    detailedDiagram->setVisible(visible);
+}
+
+void ChartTab::setTotalDiagramHidden(bool hidden)
+{
+    totalDiagram->setHidden(hidden);
+}
+
+void ChartTab::setTotalDiagramVisible(bool visible)
+{
+    totalDiagram->setVisible(visible);
+}
+
+void ChartTab::showDetailedGraph(bool show)
+{
+    detailedDiagram->setHidden(!show);
+    toggleDetailedAction->setChecked(show);
+    chart->update();
+}
+
+void ChartTab::showTotalGraph(bool show)
+{
+    totalDiagram->setHidden(!show);
+    toggleTotalAction->setChecked(show);
+    chart->update();
+}
+
+void ChartTab::setStackNum(int num)
+{
+    detailedCostModel->setDatasetLimit(num);
+    refreshPeakMarkers();
+}
+
+void ChartTab::totalItemClicked(const QModelIndex &item)
+{
+    const QModelIndex index = totalCostModel->index(item.row() + 1, item.column(), item.parent());
+    totalCostModel->setHighlight(index);
+    detailedCostModel->setHighlight(QModelIndex());
+    chart->update();
+
+    selectionLock = true;
+    Q_EMIT modelItemSelected(totalCostModel->modelItemAt(index));
+    selectionLock = false;
+}
+
+void ChartTab::detailedItemClicked(const QModelIndex &item)
+{
+    detailedCostModel->setHighlight(item);
+    totalCostModel->setHighlight(QModelIndex());
+    chart->update();
+
+    selectionLock = true;
+    const QModelIndex index = detailedCostModel->index(item.row() + 1, item.column(), item.parent());
+    Q_EMIT modelItemSelected(detailedCostModel->modelItemAt(index));
+    selectionLock = false;
+}
+
+void ChartTab::selectModelItem(const Massif::ModelItem &item)
+{
+    // The echo of our own modelItemSelected; the click has highlighted already.
+    if (selectionLock) {
+        return;
+    }
+    if (item.first) {
+        detailedCostModel->setHighlight(detailedCostModel->modelItemIndex(item));
+        totalCostModel->setHighlight(QModelIndex());
+    } else {
+        totalCostModel->setHighlight(totalCostModel->modelItemIndex(item));
+        detailedCostModel->setHighlight(QModelIndex());
+    }
+    chart->update();
+}
+
+void ChartTab::chartContextMenuRequested(const QPoint &pos)
+{
+    const QPoint diagramPos = detailedDiagram->mapFromGlobal(chart->mapToGlobal(pos));
+    const QModelIndex clicked = detailedDiagram->indexAt(diagramPos);
+    if (!clicked.isValid()) {
+        return;
+    }
+    const QModelIndex index = detailedCostModel->index(clicked.row() + 1, clicked.column(), clicked.parent());
+    const Massif::ModelItem item = detailedCostModel->modelItemAt(index);
+    if (!item.first) {
+        return;
+    }
+
+    QMenu menu;
+    hideFunctionAction->setData(QVariant::fromValue(item));
+    menu.addAction(hideFunctionAction);
+    hideOtherFunctionsAction->setData(QVariant::fromValue(item));
+    menu.addAction(hideOtherFunctionsAction);
+    menu.addSeparator();
+    Q_EMIT contextMenuRequested(item, &menu);
+    menu.exec(detailedDiagram->mapToGlobal(diagramPos));
+}
+
+void ChartTab::slotHideFunction()
+{
+    const auto item = hideFunctionAction->data().value<Massif::ModelItem>();
+    if (item.first) {
+        detailedCostModel->hideFunction(item.first);
+        refreshPeakMarkers();
+    }
+}
+
+void ChartTab::slotHideOtherFunctions()
+{
+    const auto item = hideOtherFunctionsAction->data().value<Massif::ModelItem>();
+    if (item.first) {
+        detailedCostModel->hideOtherFunctions(item.first);
+        refreshPeakMarkers();
+    }
+}
+
+void ChartTab::showPrintPreviewDialog()
+{
+    QPrinter printer(QPrinter::ScreenResolution);
+    auto *preview = new QPrintPreviewDialog(&printer, this);
+    preview->setAttribute(Qt::WA_DeleteOnClose);
+    preview->setWindowTitle(i18nc("@title:window", "Massif Chart Print Preview"));
+    preview->resize(800, 600);
+    connect(preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter *target) {
+        // The painter's origin is already the corner of the printable area.
+        const QRect page = target->pageLayout().paintRectPixels(target->resolution());
+        QPainter painter(target);
+        chart->paint(&painter, QRect(QPoint(0, 0), page.size()));
+    });
+    preview->exec();
+}
+
+void ChartTab::saveCurrentDocument()
+{
+    const QString fileName =
+        QFileDialog::getSaveFileName(this, i18nc("@title:window", "Save Current Visualization"), QString(), i18n("Images (*.png *.jpg *.tiff *.svg)"));
+    if (fileName.isEmpty()) {
+        return;
+    }
+    saveImage(fileName);
+}
+
+void ChartTab::saveImage(const QString &fileName)
+{
+    bool saved = false;
+    if (QFileInfo(fileName).suffix() == QLatin1String("svg")) {
+        QSvgGenerator generator;
+        generator.setFileName(fileName);
+        generator.setSize(chart->size());
+        generator.setViewBox(chart->rect());
+        QPainter painter;
+        // An SVG file that cannot be written is a failure like any other.
+        saved = painter.begin(&generator);
+        if (saved) {
+            chart->paint(&painter, chart->rect());
+            saved = painter.end();
+        }
+    } else {
+        saved = chart->grab().save(fileName);
+    }
+    if (!saved) {
+        KMessageBox::error(this, i18n("Failed to save the image to %1.", fileName), QString());
+    }
+}

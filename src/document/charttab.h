@@ -1,0 +1,97 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#ifndef CHARTTAB_H
+#define CHARTTAB_H
+
+#include "documenttabinterface.h"
+
+#include <QList>
+
+#include <utility>
+
+class QAction;
+class QLabel;
+class QModelIndex;
+class QPoint;
+class QSpinBox;
+
+namespace KChart {
+class Chart;
+class Legend;
+class Plotter;
+} // namespace KChart
+
+namespace Massif {
+class DetailedCostModel;
+class TotalCostModel;
+} // namespace Massif
+
+/**
+ * The memory chart of a document: the total heap cost of every snapshot as
+ * a filled curve and, stacked on the same plane, the most expensive
+ * functions over the detailed snapshots, with a header, legend and peak labels.
+ */
+class ChartTab : public DocumentTabInterface
+{
+    Q_OBJECT
+public:
+    ChartTab(Massif::FileData *data, KXMLGUIClient *guiParent, QWidget *parent = nullptr);
+    ~ChartTab() override;
+
+    void settingsChanged() override;
+
+public Q_SLOTS:
+    void selectModelItem(const Massif::ModelItem &item) override;
+
+private Q_SLOTS:
+    void setDetailedDiagramHidden(bool hidden);
+    void setDetailedDiagramVisible(bool visible);
+    void setTotalDiagramHidden(bool hidden);
+    void setTotalDiagramVisible(bool visible);
+    void saveCurrentDocument();
+    void showPrintPreviewDialog();
+    void showDetailedGraph(bool show);
+    void showTotalGraph(bool show);
+    void setStackNum(int num);
+    void chartContextMenuRequested(const QPoint &pos);
+    void slotHideFunction();
+    void slotHideOtherFunctions();
+    void detailedItemClicked(const QModelIndex &item);
+    void totalItemClicked(const QModelIndex &item);
+
+private:
+    void setupActions();
+    void buildChart();
+    void refreshHeader();
+    void refreshPeakMarkers();
+    void clearPeakMarkers();
+    void labelPeakPoint(KChart::Plotter *diagram, const QModelIndex &index, quint64 cost);
+    double lastSnapshotTime() const;
+    void applyLegendPlacement();
+    void applyLegendFont();
+    void saveImage(const QString &fileName);
+
+    KChart::Chart *chart;
+    QLabel *header;
+    KChart::Plotter *totalDiagram = nullptr;
+    Massif::TotalCostModel *totalCostModel;
+    KChart::Plotter *detailedDiagram = nullptr;
+    Massif::DetailedCostModel *detailedCostModel;
+    KChart::Legend *legend;
+    QAction *printAction = nullptr;
+    QAction *saveAsAction = nullptr;
+    QAction *toggleTotalAction = nullptr;
+    QAction *toggleDetailedAction = nullptr;
+    QAction *hideFunctionAction = nullptr;
+    QAction *hideOtherFunctionsAction = nullptr;
+    QSpinBox *stackNumBox;
+    bool selectionLock = false;
+    // Cells of the detailed model that carry a peak label now; the labels stick
+    // to cells, so a refresh takes away those that no longer mark a peak.
+    QList<std::pair<int, int>> labelledDetailedCells;
+};
+
+#endif

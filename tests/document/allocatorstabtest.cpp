@@ -1,0 +1,291 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#include "allocatorstab.h"
+#include "filedata.h"
+#include "parser.h"
+#include "settings.h"
+#include "snapshotitem.h"
+#include "treeleafitem.h"
+
+#include <KConfig>
+#include <KLocalizedString>
+#include <KSharedConfig>
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QMap>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+std::unique_ptr<Massif::FileData> parseFixture(const QString &name)
+{
+    QFile file(QStringLiteral(QUILLMAP_FIXTURES_DIR "/") + name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    Massif::Parser parser;
+    return std::unique_ptr<Massif::FileData>(parser.parse(&file));
+}
+
+/// The allocation sites of a file as read from its text: the functions
+/// directly below each root, with their highest cost, most expensive first.
+QStringList sitesByPeakFromFile(const QString &name)
+{
+    QFile file(QStringLiteral(QUILLMAP_FIXTURES_DIR "/") + name);
+    file.open(QIODevice::ReadOnly);
+    static const QRegularExpression siteLine(QStringLiteral("^ n(\\d+): (\\d+) (?:0x[0-9A-F]+: )?(.*)$"));
+    QMap<QString, quint64> peaks;
+    while (!file.atEnd()) {
+        const QRegularExpressionMatch match = siteLine.match(QString::fromUtf8(file.readLine()).chopped(1));
+        // massif lists empty leaves ("n0: 0 ..."), which stand for no allocation.
+        if (match.hasMatch() && !(match.captured(1) == QLatin1String("0") && match.captured(2) == QLatin1String("0"))) {
+            QString site = match.captured(3);
+            if (site.contains(QLatin1String("below massif's threshold"))) {
+                site = QStringLiteral("below threshold");
+            } else {
+                site = site.section(QLatin1String(" ("), 0, 0);
+            }
+            peaks[site] = std::max(peaks.value(site), match.captured(2).toULongLong());
+        }
+    }
+    QStringList sites = peaks.keys();
+    std::stable_sort(sites.begin(), sites.end(), [&peaks](const QString &a, const QString &b) {
+        return peaks.value(a) > peaks.value(b);
+    });
+    return sites;
+}
+
+QStringList column0(const QTreeView *view)
+{
+    QStringList texts;
+    for (int row = 0; row < view->model()->rowCount(); ++row) {
+        texts << view->model()->index(row, 0).data().toString();
+    }
+    return texts;
+}
+
+Massif::ModelItem peakItem(const QTreeView *view, int row)
+{
+    return view->model()->index(row, 0).data(Qt::UserRole + 2).value<Massif::ModelItem>();
+}
+
+/// The first node below a root whose label holds @p function.
+const Massif::TreeLeafItem *firstSiteNode(const Massif::FileData *data, const QByteArray &function, const Massif::SnapshotItem **snapshot)
+{
+    const auto snapshots = data->snapshots();
+    for (const Massif::SnapshotItem *candidate : snapshots) {
+        if (!candidate->heapTree()) {
+            continue;
+        }
+        const auto children = candidate->heapTree()->children();
+        for (const Massif::TreeLeafItem *child : children) {
+            if (child->label().contains(function)) {
+                *snapshot = candidate;
+                return child;
+            }
+        }
+    }
+    return nullptr;
+}
+
+/// Closes the next popup menu, noting that one was shown.
+void closeNextPopup(bool *shown)
+{
+    auto *timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, shown] {
+        if (QWidget *popup = QApplication::activePopupWidget()) {
+            *shown = true;
+            popup->close();
+            timer->deleteLater();
+        }
+    });
+    timer->start(10);
+}
+
+struct ShownTab
+{
+    explicit ShownTab(Massif::FileData *data) : tab(new AllocatorsTab(data, &guiParent, nullptr)), view(tab->findChild<QTreeView *>())
+    {
+        tab->resize(700, 400);
+        tab->show();
+        if (!QTest::qWaitForWindowExposed(tab.get())) {
+            qWarning() << "the tab was not exposed";
+        }
+    }
+
+    KXMLGUIClient guiParent;
+    std::unique_ptr<AllocatorsTab> tab;
+    QTreeView *view;
+};
+
+} // namespace
+
+class AllocatorsTabTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        KLocalizedString::setApplicationDomain(QByteArrayLiteral("quillmap"));
+        KConfig::setMainConfigName(QStringLiteral("allocatorstabtestrc"));
+        qRegisterMetaType<QMenu *>();
+    }
+
+    void init()
+    {
+        KSharedConfig::openConfig()->deleteGroup(QStringLiteral("Settings"));
+        KSharedConfig::openConfig()->sync();
+        Massif::Settings::self()->read();
+    }
+
+    void sortedByPeakBytes_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::newRow("simple") << QStringLiteral("simple.massif");
+        QTest::newRow("many") << QStringLiteral("many.massif");
+    }
+
+    void sortedByPeakBytes()
+    {
+        QFETCH(QString, fixture);
+        auto data = parseFixture(fixture);
+        QVERIFY(data);
+        ShownTab shown(data.get());
+        QVERIFY(!shown.view->rootIsDecorated());
+        QCOMPARE(shown.view->header()->sortIndicatorSection(), 1);
+        QCOMPARE(shown.view->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+        QCOMPARE(column0(shown.view), sitesByPeakFromFile(fixture));
+    }
+
+    void currentRowReportsPeakNode()
+    {
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ShownTab shown(data.get());
+        QSignalSpy selected(shown.tab.get(), &DocumentTabInterface::modelItemSelected);
+
+        shown.view->setCurrentIndex(shown.view->model()->index(1, 2));
+        QCOMPARE(selected.count(), 1);
+        auto item = selected.takeFirst().first().value<Massif::ModelItem>();
+        QVERIFY(item.first->label().contains("grow_string"));
+        QCOMPARE(item.first->cost(), quint64(16384));
+        QCOMPARE(item.second, nullptr);
+
+        // Each move reports once.
+        QTest::keyClick(shown.view, Qt::Key_Down);
+        QCOMPARE(selected.count(), 1);
+        item = selected.takeFirst().first().value<Massif::ModelItem>();
+        QCOMPARE(item, peakItem(shown.view, 2));
+        QVERIFY(item.first->label().contains("make_table"));
+    }
+
+    void selectsItemChosenElsewhere()
+    {
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ShownTab shown(data.get());
+        shown.view->setCurrentIndex(shown.view->model()->index(0, 0));
+        QSignalSpy selected(shown.tab.get(), &DocumentTabInterface::modelItemSelected);
+
+        const Massif::SnapshotItem *snapshot = nullptr;
+        const Massif::TreeLeafItem *node = firstSiteNode(data.get(), "make_table", &snapshot);
+        QVERIFY(node);
+        shown.tab->selectModelItem({node, snapshot});
+
+        const QModelIndexList rows = shown.view->selectionModel()->selectedRows();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows.first().data().toString(), QStringLiteral("make_table"));
+        QCOMPARE(shown.view->currentIndex().row(), 0);
+        QCOMPARE(selected.count(), 0);
+
+        // A snapshot alone, or nothing, has no site: the selection stays.
+        shown.tab->selectModelItem({nullptr, snapshot});
+        shown.tab->selectModelItem({});
+        QCOMPARE(shown.view->selectionModel()->selectedRows(), rows);
+    }
+
+    void scrollsToTheSelectedSite()
+    {
+        auto data = parseFixture(QStringLiteral("many.massif"));
+        ShownTab shown(data.get());
+        shown.tab->resize(600, 120);
+        const int last = shown.view->model()->rowCount() - 1;
+        QVERIFY(last > 20);
+        shown.view->setCurrentIndex(shown.view->model()->index(0, 0));
+
+        const Massif::ModelItem item = peakItem(shown.view, last);
+        shown.tab->selectModelItem(item);
+        const QModelIndex selected = shown.view->model()->index(last, 0);
+        QVERIFY(shown.view->selectionModel()->isRowSelected(last, QModelIndex()));
+        QVERIFY(shown.view->viewport()->rect().intersects(shown.view->visualRect(selected)));
+    }
+
+    void contextMenuOnlyWhenFilled()
+    {
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ShownTab shown(data.get());
+        QSignalSpy requested(shown.tab.get(), &DocumentTabInterface::contextMenuRequested);
+
+        // Below the last row: the empty pair, and nobody adds anything.
+        bool shownMenu = false;
+        closeNextPopup(&shownMenu);
+        const QPoint below(20, shown.view->viewport()->height() - 5);
+        QVERIFY(!shown.view->indexAt(below).isValid());
+        sendContextMenu(shown.view, below);
+        QCOMPARE(requested.count(), 1);
+        QCOMPARE(requested.first().first().value<Massif::ModelItem>(), Massif::ModelItem());
+        QVERIFY(!shownMenu);
+
+        // On a row, with a listener that adds an entry: the menu runs.
+        connect(shown.tab.get(), &DocumentTabInterface::contextMenuRequested, this, [](const Massif::ModelItem &, QMenu *menu) {
+            menu->addAction(QStringLiteral("Mark as Custom Allocator"));
+        });
+        const QPoint onRow = shown.view->visualRect(shown.view->model()->index(0, 0)).center();
+        sendContextMenu(shown.view, onRow);
+        QCOMPARE(requested.count(), 2);
+        QCOMPARE(requested.last().first().value<Massif::ModelItem>(), peakItem(shown.view, 0));
+        QTRY_VERIFY(shownMenu);
+    }
+
+    void settingsChangeReachesTheTable()
+    {
+        auto data = parseFixture(QStringLiteral("templates.massif"));
+        ShownTab shown(data.get());
+        const QStringList before = column0(shown.view);
+        QVERIFY(before.contains(QStringLiteral("std::__new_allocator<int>::allocate(unsigned long, void const*)")));
+        QSignalSpy changed(shown.view->model(), &QAbstractItemModel::dataChanged);
+
+        Massif::Settings::setShortenTemplates(true);
+        QVERIFY(Massif::Settings::self()->save());
+        shown.tab->settingsChanged();
+
+        QVERIFY(changed.count() >= 1);
+        const QStringList after = column0(shown.view);
+        QVERIFY(after.contains(QStringLiteral("std::__new_allocator<>::allocate(unsigned long, void const*)")));
+        QCOMPARE(after.size(), before.size());
+    }
+
+private:
+    static void sendContextMenu(QTreeView *view, const QPoint &pos)
+    {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, pos, view->viewport()->mapToGlobal(pos));
+        QApplication::sendEvent(view->viewport(), &event);
+    }
+};
+
+QTEST_MAIN(AllocatorsTabTest)
+
+#include "allocatorstabtest.moc"

@@ -1,0 +1,871 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#include "charttab.h"
+#include "detailedcostmodel.h"
+#include "filedata.h"
+#include "parser.h"
+#include "settings.h"
+#include "snapshotitem.h"
+#include "totalcostmodel.h"
+#include "treeleafitem.h"
+
+#include <KChartCartesianAxis>
+#include <KChartCartesianCoordinatePlane>
+#include <KChartChart>
+#include <KChartDataValueAttributes>
+#include <KChartGlobal>
+#include <KChartLegend>
+#include <KChartLineAttributes>
+#include <KChartPlotter>
+
+#include <KActionCollection>
+#include <KConfig>
+#include <KFormat>
+#include <KLocalizedString>
+#include <KSharedConfig>
+#include <KXMLGUIFactory>
+#include <KXmlGuiWindow>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QImage>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QSvgRenderer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextDocument>
+#include <QTimer>
+#include <QToolBar>
+#include <QWidgetAction>
+
+#include <functional>
+#include <memory>
+
+using Massif::Settings;
+
+namespace {
+
+std::unique_ptr<Massif::FileData> parseDevice(QIODevice *device)
+{
+    Massif::Parser parser;
+    return std::unique_ptr<Massif::FileData>(parser.parse(device));
+}
+
+std::unique_ptr<Massif::FileData> parseFixture(const QString &name)
+{
+    QFile file(QStringLiteral(QUILLMAP_FIXTURES_DIR "/") + name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return parseDevice(&file);
+}
+
+/// A fixture whose header line "cmd:" is replaced.
+std::unique_ptr<Massif::FileData> parseWithCommand(const QString &name, const QByteArray &command)
+{
+    QFile file(QStringLiteral(QUILLMAP_FIXTURES_DIR "/") + name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QByteArray text = file.readAll();
+    const qsizetype start = text.indexOf("\ncmd: ") + 6;
+    text.replace(start, text.indexOf('\n', start) - start, command);
+    QBuffer buffer(&text);
+    buffer.open(QIODevice::ReadOnly);
+    return parseDevice(&buffer);
+}
+
+struct PeakLine
+{
+    int number = -1;
+    quint64 cost = 0;
+};
+
+/// The peak snapshot as read straight from the file text.
+PeakLine peakFromFile(const QString &name)
+{
+    QFile file(QStringLiteral(QUILLMAP_FIXTURES_DIR "/") + name);
+    file.open(QIODevice::ReadOnly);
+    PeakLine current;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine().trimmed();
+        if (line.startsWith("snapshot=")) {
+            current = {line.mid(9).toInt(), 0};
+        } else if (line.startsWith("mem_heap_B=") || line.startsWith("mem_stacks_B=")) {
+            current.cost += line.mid(line.indexOf('=') + 1).toULongLong();
+        } else if (line == "heap_tree=peak") {
+            return current;
+        }
+    }
+    return {};
+}
+
+int snapshotCountInFile(const QString &name)
+{
+    QFile file(QStringLiteral(QUILLMAP_FIXTURES_DIR "/") + name);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll().count("\nsnapshot=");
+}
+
+QString renderedText(const QString &html)
+{
+    QTextDocument document;
+    document.setHtml(html);
+    return document.toPlainText().replace(QChar::LineSeparator, QLatin1Char('\n')).replace(QChar::Nbsp, QLatin1Char(' '));
+}
+
+/// Runs @p handler on the next modal dialog or popup, from inside its event loop.
+void handleNextModal(const std::function<void(QWidget *)> &handler)
+{
+    auto *timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, handler] {
+        QWidget *widget = QApplication::activeModalWidget();
+        if (!widget) {
+            widget = QApplication::activePopupWidget();
+        }
+        if (widget && widget->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            handler(widget);
+        }
+    });
+    timer->start(10);
+}
+
+quint8 transparency(const QAbstractItemModel *model, int row, int column)
+{
+    return model->index(row, column).data(KChart::LineAttributesRole).value<KChart::LineAttributes>().transparency();
+}
+
+/// Reads the tab's parts the way a user meets them: through the chart widget.
+struct ChartParts
+{
+    explicit ChartParts(ChartTab *tab)
+        : chart(tab->findChild<KChart::Chart *>())
+        , plane(static_cast<KChart::CartesianCoordinatePlane *>(chart->coordinatePlane()))
+        , total(static_cast<KChart::Plotter *>(plane->diagrams().at(0)))
+        , detailed(static_cast<KChart::Plotter *>(plane->diagrams().at(1)))
+        , totalModel(static_cast<Massif::TotalCostModel *>(total->model()))
+        , detailedModel(static_cast<Massif::DetailedCostModel *>(detailed->model()))
+        , legend(chart->legend())
+        , header(tab->findChild<QLabel *>(QString(), Qt::FindDirectChildrenOnly))
+        , stackNumBox(static_cast<QWidgetAction *>(tab->actionCollection()->action(QStringLiteral("stackNum")))->defaultWidget()->findChild<QSpinBox *>())
+    {
+    }
+
+    KChart::Chart *chart;
+    KChart::CartesianCoordinatePlane *plane;
+    KChart::Plotter *total;
+    KChart::Plotter *detailed;
+    Massif::TotalCostModel *totalModel;
+    Massif::DetailedCostModel *detailedModel;
+    KChart::Legend *legend;
+    QLabel *header;
+    QSpinBox *stackNumBox;
+
+    /// A chart pixel where @p wanted reports @p expected and @p other reports nothing,
+    /// searched around the plane position of (x, y).
+    QPoint pixelFor(const KChart::AbstractDiagram *wanted, const QModelIndex &expected, const KChart::AbstractDiagram *other, double x, double y) const
+    {
+        chart->grab(); // fills the diagrams' hit areas
+        const QPoint centre = plane->translate(QPointF(x, y)).toPoint();
+        for (int radius = 0; radius < 40; ++radius) {
+            for (int dy = -radius; dy <= radius; ++dy) {
+                for (int dx = -radius; dx <= radius; ++dx) {
+                    const QPoint point = centre + QPoint(dx, dy);
+                    if (wanted->indexAt(point) == expected && !(other && other->indexAt(point).isValid())) {
+                        return point;
+                    }
+                }
+            }
+        }
+        return {-1, -1};
+    }
+
+    QStringList legendTexts() const
+    {
+        QStringList texts;
+        for (uint i = 0; i < legend->datasetCount(); ++i) {
+            texts << legend->text(i);
+        }
+        texts.sort();
+        return texts;
+    }
+
+    QList<std::pair<int, int>> labelledDetailedCells() const
+    {
+        QList<std::pair<int, int>> cells;
+        for (int row = 0; row < detailedModel->rowCount(); ++row) {
+            for (int column = 0; column < detailedModel->columnCount(); ++column) {
+                if (detailed->dataValueAttributes(detailedModel->index(row, column)).isVisible()) {
+                    cells.append({row, column});
+                }
+            }
+        }
+        return cells;
+    }
+
+    QList<std::pair<int, int>> markerCells() const
+    {
+        QList<std::pair<int, int>> cells;
+        const auto markers = detailedModel->peakMarkers();
+        for (auto it = markers.cbegin(); it != markers.cend(); ++it) {
+            cells.append({it.key().row(), it.key().column()});
+        }
+        std::sort(cells.begin(), cells.end());
+        return cells;
+    }
+};
+
+/// A document tab as the document widget holds it: with a parent GUI client, shown.
+struct ShownTab
+{
+    explicit ShownTab(Massif::FileData *data) : tab(new ChartTab(data, &guiParent, nullptr)), parts(tab.get())
+    {
+        tab->resize(780, 560);
+        tab->show();
+        if (!QTest::qWaitForWindowExposed(tab.get())) {
+            qWarning() << "the tab was not exposed";
+        }
+    }
+
+    KXMLGUIClient guiParent;
+    std::unique_ptr<ChartTab> tab;
+    ChartParts parts;
+};
+
+} // namespace
+
+class ChartTabTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        KLocalizedString::setApplicationDomain(QByteArrayLiteral("quillmap"));
+        // The XML GUI files are compiled in under the program's component name.
+        QCoreApplication::setApplicationName(QStringLiteral("quillmap"));
+        KConfig::setMainConfigName(QStringLiteral("charttabtestrc"));
+        qRegisterMetaType<QMenu *>();
+    }
+
+    void init()
+    {
+        KSharedConfig::openConfig()->deleteGroup(QStringLiteral("Settings"));
+        KSharedConfig::openConfig()->sync();
+        Settings::self()->read();
+    }
+
+    void datasetsAndLegend_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<int>("datasets");
+        QTest::addColumn<QString>("timeUnit");
+        QTest::newRow("simple") << QStringLiteral("simple.massif") << 3 << QStringLiteral("i");
+        QTest::newRow("many functions") << QStringLiteral("many.massif") << 10 << QStringLiteral("i");
+        QTest::newRow("milliseconds") << QStringLiteral("time-ms.massif") << 3 << QStringLiteral("ms");
+        QTest::newRow("stacks") << QStringLiteral("stacks.massif") << -1 << QStringLiteral("i");
+    }
+
+    void datasetsAndLegend()
+    {
+        QFETCH(QString, fixture);
+        QFETCH(int, datasets);
+        QFETCH(QString, timeUnit);
+        auto data = parseFixture(fixture);
+        QVERIFY(data);
+        ShownTab shown(data.get());
+        const ChartParts &parts = shown.parts;
+
+        QCOMPARE(parts.totalModel->rowCount(), snapshotCountInFile(fixture));
+        QCOMPARE(parts.detailed->type(), KChart::Plotter::Stacked);
+        if (datasets >= 0) {
+            QCOMPARE(parts.detailedModel->columnCount(), 2 * datasets);
+        }
+        QCOMPARE(parts.stackNumBox->value(), 10);
+        QCOMPARE(parts.stackNumBox->minimum(), 0);
+        QCOMPARE(parts.stackNumBox->maximum(), 50);
+
+        QStringList expected {parts.totalModel->headerData(0, Qt::Horizontal).toString()};
+        for (int column = 0; column < parts.detailedModel->columnCount(); column += 2) {
+            expected << parts.detailedModel->headerData(column, Qt::Horizontal).toString();
+        }
+        expected.sort();
+        // KChart paints every legend that was not hidden on purpose (re-adding a
+        // legend to its layout hides the widget without that mark).
+        QVERIFY(!(parts.legend->isHidden() && parts.legend->testAttribute(Qt::WA_WState_ExplicitShowHide)));
+        QCOMPARE(parts.legendTexts(), expected);
+
+        QStringList axisTitles;
+        const auto axes = parts.total->axes();
+        for (const KChart::CartesianAxis *axis : axes) {
+            axisTitles << axis->titleText();
+        }
+        QCOMPARE(axisTitles, QStringList({QStringLiteral("time in ") + timeUnit, QStringLiteral("memory heap size")}));
+
+        // The peak of the total curve and of every shown function is labelled.
+        const QModelIndex totalPeak = parts.totalModel->peakSnapshotIndex();
+        QVERIFY(parts.total->dataValueAttributes(totalPeak).isVisible());
+        QCOMPARE(parts.total->dataValueAttributes(totalPeak).dataLabel(), KFormat().formatByteSize(double(peakFromFile(fixture).cost), 1));
+        QCOMPARE(parts.labelledDetailedCells(), parts.markerCells());
+        QCOMPARE(parts.markerCells().size(), parts.detailedModel->columnCount() / 2);
+    }
+
+    void headerNamesProgramAndPeak()
+    {
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ShownTab shown(data.get());
+        const PeakLine peak = peakFromFile(QStringLiteral("simple.massif"));
+        QVERIFY(peak.number > 0);
+        QCOMPARE(
+            renderedText(shown.parts.header->text()),
+            QStringLiteral("Memory consumption of ./simple\nPeak of %1 at snapshot #%2").arg(KFormat().formatByteSize(double(peak.cost), 1)).arg(peak.number));
+        QCOMPARE(renderedText(shown.parts.header->toolTip()), QStringLiteral("Command: ./simple\nValgrind Options: --massif-out-file=simple.massif"));
+    }
+
+    // A command may hold characters that mean something in markup; the header
+    // shows it as it was run.
+    void headerShowsCommandVerbatim_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QString>("program");
+        QTest::newRow("redirection") << QByteArrayLiteral("./prog<in.txt >out.txt") << QStringLiteral("./prog<in.txt");
+        QTest::newRow("tags and entities") << QByteArrayLiteral("./a&amp;b<b>bold</b> x&y") << QStringLiteral("./a&amp;b<b>bold</b>");
+        QTest::newRow("only blanks") << QByteArrayLiteral("   ") << QString();
+    }
+
+    void headerShowsCommandVerbatim()
+    {
+        QFETCH(QByteArray, command);
+        QFETCH(QString, program);
+        auto data = parseWithCommand(QStringLiteral("simple.massif"), command);
+        QVERIFY(data);
+        ShownTab shown(data.get());
+        const QString header = renderedText(shown.parts.header->text());
+        QCOMPARE(header.section(QLatin1Char('\n'), 0, 0).trimmed(), QString(QStringLiteral("Memory consumption of ") + program).trimmed());
+        QVERIFY(header.section(QLatin1Char('\n'), 1).startsWith(QLatin1String("Peak of ")));
+        QCOMPARE(renderedText(shown.parts.header->toolTip()).section(QLatin1Char('\n'), 0, 0).trimmed(),
+                 QString(QStringLiteral("Command: ") + data->command()).trimmed());
+    }
+
+    void toggleActions()
+    {
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ShownTab shown(data.get());
+        const ChartParts &parts = shown.parts;
+        QAction *toggleTotal = shown.tab->actionCollection()->action(QStringLiteral("toggle_total"));
+        QAction *toggleDetailed = shown.tab->actionCollection()->action(QStringLiteral("toggle_detailed"));
+        QVERIFY(toggleTotal->isCheckable() && toggleTotal->isChecked());
+        QVERIFY(toggleDetailed->isCheckable() && toggleDetailed->isChecked());
+
+        toggleTotal->trigger();
+        QVERIFY(parts.total->isHidden());
+        QVERIFY(!parts.detailed->isHidden());
+        toggleDetailed->trigger();
+        QVERIFY(parts.detailed->isHidden());
+
+        QVERIFY(QMetaObject::invokeMethod(shown.tab.get(), "showTotalGraph", Q_ARG(bool, true)));
+        QVERIFY(!parts.total->isHidden());
+        QVERIFY(toggleTotal->isChecked());
+        QVERIFY(QMetaObject::invokeMethod(shown.tab.get(), "showDetailedGraph", Q_ARG(bool, true)));
+        QVERIFY(!parts.detailed->isHidden());
+        QVERIFY(toggleDetailed->isChecked());
+    }
+
+    void stackCountToZeroAndBack()
+    {
+        auto data = parseFixture(QStringLiteral("many.massif"));
+        ShownTab shown(data.get());
+        const ChartParts &parts = shown.parts;
+        QCOMPARE(parts.detailedModel->columnCount(), 20);
+
+        parts.stackNumBox->setValue(0);
+        QCOMPARE(parts.detailedModel->columnCount(), 0);
+        QCOMPARE(parts.detailedModel->datasetLimit(), 0);
+        QCOMPARE(parts.legend->datasetCount(), 1u);
+        shown.tab->grab(); // paints without datasets
+
+        parts.stackNumBox->setValue(4);
+        QCOMPARE(parts.detailedModel->columnCount(), 8);
+        QCOMPARE(parts.legend->datasetCount(), 5u);
+        QCOMPARE(parts.labelledDetailedCells(), parts.markerCells());
+
+        parts.stackNumBox->setValue(10);
+        QCOMPARE(parts.detailedModel->columnCount(), 20);
+        QCOMPARE(parts.legend->datasetCount(), 11u);
+        QCOMPARE(parts.labelledDetailedCells(), parts.markerCells());
+    }
+
+    void clickOnTotalPoint()
+    {
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ShownTab shown(data.get());
+        const ChartParts &parts = shown.parts;
+        const QList<Massif::SnapshotItem *> snapshots = data->snapshots();
+
+        // The segment that rises to the snapshot of row 21 is reported as row 20.
+        const int row = 20;
+        const QModelIndex clicked = parts.totalModel->index(row, 0);
+        const double x = (snapshots[row]->time() + snapshots[row + 1]->time()) / 2;
+        const double y = double(std::min(snapshots[row]->cost(), snapshots[row + 1]->cost())) * 0.98;
+        const QPoint point = parts.pixelFor(parts.total, clicked, parts.detailed, x, y);
+        QVERIFY(point.x() >= 0);
+
+        QSignalSpy selected(shown.tab.get(), &DocumentTabInterface::modelItemSelected);
+        // The main window echoes every selection back; the tab ignores the echo.
+        connect(shown.tab.get(), &DocumentTabInterface::modelItemSelected, this, [&shown, &snapshots] {
+            shown.tab->selectModelItem({nullptr, snapshots[2]});
+        });
+        QTest::mouseClick(parts.chart, Qt::LeftButton, {}, point);
+
+        QCOMPARE(selected.count(), 1);
+        const auto item = selected.first().first().value<Massif::ModelItem>();
+        QCOMPARE(item.first, nullptr);
+        QCOMPARE(item.second, snapshots[row + 1]);
+        QCOMPARE(transparency(parts.totalModel, row + 1, 0), quint8(255));
+        QCOMPARE(transparency(parts.totalModel, 2, 0), quint8(50));
+
+        // Outside of its own emission the tab follows selections made elsewhere.
+        disconnect(shown.tab.get(), &DocumentTabInterface::modelItemSelected, this, nullptr);
+        shown.tab->selectModelItem({nullptr, snapshots[2]});
+        QCOMPARE(transparency(parts.totalModel, 2, 0), quint8(255));
+        QCOMPARE(transparency(parts.totalModel, row + 1, 0), quint8(50));
+    }
+
+    void clickOnDetailedPoint()
+    {
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ShownTab shown(data.get());
+        const ChartParts &parts = shown.parts;
+
+        QList<const Massif::SnapshotItem *> detailedSnapshots;
+        const auto snapshots = data->snapshots();
+        for (const Massif::SnapshotItem *snapshot : snapshots) {
+            if (snapshot->heapTree()) {
+                detailedSnapshots << snapshot;
+            }
+        }
+        // Dataset 0 is at the bottom of the stack; its point at model row 3 is
+        // reached by the segment reported as row 2.
+        const int row = 2;
+        const QModelIndex clicked = parts.detailedModel->index(row, 0);
+        const QModelIndex next = parts.detailedModel->index(row + 1, 0);
+        const double x = (parts.detailedModel->index(row, 0).data().toDouble() + next.data().toDouble()) / 2;
+        const double y = std::min(parts.detailedModel->index(row, 1).data().toDouble(), parts.detailedModel->index(row + 1, 1).data().toDouble()) / 2;
+        const QPoint point = parts.pixelFor(parts.detailed, clicked, nullptr, x, y);
+        QVERIFY(point.x() >= 0);
+
+        QSignalSpy selected(shown.tab.get(), &DocumentTabInterface::modelItemSelected);
+        connect(shown.tab.get(), &DocumentTabInterface::modelItemSelected, this, [&shown] {
+            shown.tab->selectModelItem({});
+        });
+        QTest::mouseClick(parts.chart, Qt::LeftButton, {}, point);
+
+        // The total curve lies under every function, so its click may come first;
+        // the function, drawn on top, has the last word.
+        QVERIFY(selected.count() >= 1);
+        const auto item = selected.last().first().value<Massif::ModelItem>();
+        QVERIFY(item.first);
+        QCOMPARE(item.second, nullptr);
+        QCOMPARE(QString::fromUtf8(item.first->label()).contains(parts.detailedModel->headerData(0, Qt::Horizontal).toString()), true);
+        const Massif::TreeLeafItem *root = item.first;
+        while (root->parent()) {
+            root = root->parent();
+        }
+        QCOMPARE(root, detailedSnapshots[row]->heapTree());
+
+        QCOMPARE(transparency(parts.detailedModel, row, 0), quint8(255));
+        QCOMPARE(transparency(parts.detailedModel, row + 1, 0), quint8(152));
+        QCOMPARE(transparency(parts.detailedModel, row, 1), quint8(127));
+        QCOMPARE(transparency(parts.totalModel, row + 1, 0), quint8(50));
+    }
+
+    void hideFunctionFromContextMenu()
+    {
+        auto data = parseFixture(QStringLiteral("many.massif"));
+        ShownTab shown(data.get());
+        const ChartParts &parts = shown.parts;
+        const QString first = parts.detailedModel->headerData(0, Qt::Horizontal).toString();
+        parts.stackNumBox->setValue(11);
+        const QString eleventh = parts.detailedModel->headerData(20, Qt::Horizontal).toString();
+        parts.stackNumBox->setValue(10);
+        QVERIFY(!eleventh.isEmpty());
+
+        QSignalSpy requested(shown.tab.get(), &DocumentTabInterface::contextMenuRequested);
+        QStringList entries;
+        handleNextModal([&entries](QWidget *popup) {
+            auto *menu = qobject_cast<QMenu *>(popup);
+            for (QAction *action : menu->actions()) {
+                entries << action->text();
+            }
+            menu->actions().constFirst()->trigger();
+            menu->close();
+        });
+        openContextMenuOnDataset(parts, 0);
+
+        QCOMPARE(requested.count(), 1);
+        QVERIFY(requested.first().first().value<Massif::ModelItem>().first);
+        QCOMPARE(entries, QStringList({QStringLiteral("Hide Function"), QStringLiteral("Hide Other Functions"), QString()}));
+
+        // The next function moves up into the ten shown ones.
+        QCOMPARE(parts.detailedModel->columnCount(), 20);
+        QStringList headers;
+        for (int column = 0; column < 20; column += 2) {
+            headers << parts.detailedModel->headerData(column, Qt::Horizontal).toString();
+        }
+        QVERIFY(!headers.contains(first));
+        QCOMPARE(headers.last(), eleventh);
+        // No peak label is left on a point that no longer marks a peak.
+        QCOMPARE(parts.labelledDetailedCells(), parts.markerCells());
+        QCOMPARE(parts.markerCells().size(), 10);
+    }
+
+    void hideOtherFunctionsFromContextMenu()
+    {
+        auto data = parseFixture(QStringLiteral("many.massif"));
+        ShownTab shown(data.get());
+        const ChartParts &parts = shown.parts;
+        const QString kept = parts.detailedModel->headerData(0, Qt::Horizontal).toString();
+
+        handleNextModal([](QWidget *popup) {
+            auto *menu = qobject_cast<QMenu *>(popup);
+            menu->actions().at(1)->trigger();
+            menu->close();
+        });
+        openContextMenuOnDataset(parts, 0);
+
+        QCOMPARE(parts.detailedModel->columnCount(), 2);
+        QCOMPARE(parts.detailedModel->headerData(0, Qt::Horizontal).toString(), kept);
+        QCOMPARE(parts.legend->datasetCount(), 2u);
+        QCOMPARE(parts.labelledDetailedCells(), parts.markerCells());
+    }
+
+    void noContextMenuOffTheFunctions()
+    {
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ShownTab shown(data.get());
+        QSignalSpy requested(shown.tab.get(), &DocumentTabInterface::contextMenuRequested);
+        shown.parts.chart->grab();
+        // The top left corner of the chart is outside of the plane.
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), shown.parts.chart->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(shown.parts.chart, &event);
+        QCOMPARE(requested.count(), 0);
+    }
+
+    void fileWithoutDetailedSnapshots()
+    {
+        QByteArray text =
+            QByteArrayLiteral("desc: (none)\ncmd: ./tiny\ntime_unit: i\n"
+                              "#-----------\nsnapshot=0\n#-----------\ntime=0\nmem_heap_B=0\nmem_heap_extra_B=0\nmem_stacks_B=0\nheap_tree=empty\n"
+                              "#-----------\nsnapshot=1\n#-----------\ntime=100\nmem_heap_B=400\nmem_heap_extra_B=8\nmem_stacks_B=0\nheap_tree=empty\n"
+                              "#-----------\nsnapshot=2\n#-----------\ntime=200\nmem_heap_B=100\nmem_heap_extra_B=8\nmem_stacks_B=0\nheap_tree=empty\n");
+        QBuffer buffer(&text);
+        buffer.open(QIODevice::ReadOnly);
+        auto data = parseDevice(&buffer);
+        QVERIFY(data);
+        ShownTab shown(data.get());
+        const ChartParts &parts = shown.parts;
+        QCOMPARE(parts.totalModel->rowCount(), 3);
+        QCOMPARE(parts.detailedModel->rowCount(), 0);
+        QVERIFY(parts.detailedModel->peakMarkers().isEmpty());
+        QCOMPARE(parts.legend->datasetCount(), 1u);
+
+        QSignalSpy requested(shown.tab.get(), &DocumentTabInterface::contextMenuRequested);
+        const QPoint point = parts.plane->translate(QPointF(100, 200)).toPoint();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, point, parts.chart->mapToGlobal(point));
+        QApplication::sendEvent(parts.chart, &event);
+        QCOMPARE(requested.count(), 0);
+    }
+
+    void saveImages_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("format");
+        QTest::newRow("png") << QStringLiteral("chart.png") << QByteArrayLiteral("png");
+        QTest::newRow("jpeg") << QStringLiteral("chart.jpg") << QByteArrayLiteral("jpeg");
+        QTest::newRow("svg") << QStringLiteral("chart.svg") << QByteArrayLiteral("svg");
+    }
+
+    void saveImages()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, format);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(fileName);
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ShownTab shown(data.get());
+
+        saveThroughDialog(shown.tab.get(), path);
+
+        const QSize size = shown.parts.chart->size();
+        if (format == "svg") {
+            QSvgRenderer renderer(path);
+            QVERIFY(renderer.isValid());
+            QCOMPARE(renderer.viewBox(), QRect(QPoint(0, 0), size));
+            QImage image(size, QImage::Format_ARGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            renderer.render(&painter);
+            painter.end();
+            QVERIFY(hasReddishPixels(image));
+        } else {
+            QImageReader reader(path);
+            QCOMPARE(reader.format(), format);
+            const QImage image = reader.read();
+            QCOMPARE(image.size(), size * shown.parts.chart->devicePixelRatio());
+            QVERIFY(hasReddishPixels(image));
+        }
+    }
+
+    void saveFailureShowsError_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("png in missing directory") << QStringLiteral("/nonexistent-quillmap-dir/chart.png");
+        QTest::newRow("svg in missing directory") << QStringLiteral("/nonexistent-quillmap-dir/chart.svg");
+        QTest::newRow("upper-case SVG is taken as a raster format") << QStringLiteral("%1/chart.SVG");
+    }
+
+    void saveFailureShowsError()
+    {
+        QFETCH(QString, path);
+        QTemporaryDir dir;
+        if (path.contains(QLatin1String("%1"))) {
+            path = path.arg(dir.path());
+        }
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ShownTab shown(data.get());
+
+        QString message;
+        saveThroughDialog(shown.tab.get(), path, [&message](QWidget *box) {
+            const auto labels = box->findChildren<QLabel *>();
+            for (const QLabel *label : labels) {
+                message += label->text();
+            }
+            box->close();
+        });
+        QCOMPARE(message, QStringLiteral("Failed to save the image to %1.").arg(path));
+        QVERIFY(!QFile::exists(path));
+    }
+
+    void printPreview()
+    {
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ShownTab shown(data.get());
+        QString title;
+        QSize size;
+        bool isPreview = false;
+        handleNextModal([&title, &size, &isPreview](QWidget *dialog) {
+            title = dialog->windowTitle();
+            size = dialog->size();
+            isPreview = qobject_cast<QPrintPreviewDialog *>(dialog);
+            dialog->close();
+        });
+        shown.tab->actionCollection()->action(QStringLiteral("file_print"))->trigger();
+        QVERIFY(isPreview);
+        QCOMPARE(title, QStringLiteral("Massif Chart Print Preview"));
+        QCOMPARE(size, QSize(800, 600));
+    }
+
+    void legendPlacementFromSettings_data()
+    {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<int>("alignment");
+        QTest::addColumn<int>("expectedPosition");
+        QTest::addColumn<int>("expectedAlignment");
+        const int centre = Qt::AlignCenter;
+        QTest::newRow("north left") << 0 << 0 << int(KChartEnums::PositionNorth) << int(Qt::AlignLeft);
+        QTest::newRow("north top") << 0 << 3 << int(KChartEnums::PositionNorth) << centre;
+        QTest::newRow("east left") << 1 << 0 << int(KChartEnums::PositionEast) << centre;
+        QTest::newRow("east bottom") << 1 << 4 << int(KChartEnums::PositionEast) << int(Qt::AlignBottom);
+        QTest::newRow("south right") << 2 << 2 << int(KChartEnums::PositionSouth) << int(Qt::AlignRight);
+        QTest::newRow("west left") << 3 << 0 << int(KChartEnums::PositionWest) << centre;
+        QTest::newRow("west top") << 3 << 3 << int(KChartEnums::PositionWest) << int(Qt::AlignTop);
+        QTest::newRow("floating top") << 4 << 3 << int(KChartEnums::PositionFloating) << int(Qt::AlignTop);
+        QTest::newRow("floating right") << 4 << 2 << int(KChartEnums::PositionFloating) << int(Qt::AlignRight);
+        QTest::newRow("floating center") << 4 << 1 << int(KChartEnums::PositionFloating) << centre;
+        QTest::newRow("invalid position") << 9 << 0 << int(KChartEnums::PositionFloating) << int(Qt::AlignLeft);
+        QTest::newRow("invalid alignment") << 0 << 9 << int(KChartEnums::PositionNorth) << centre;
+    }
+
+    void legendPlacementFromSettings()
+    {
+        QFETCH(int, position);
+        QFETCH(int, alignment);
+        QFETCH(int, expectedPosition);
+        QFETCH(int, expectedAlignment);
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ShownTab shown(data.get());
+
+        Settings::self()->legendPositionItem()->setValue(position);
+        Settings::self()->legendAlignmentItem()->setValue(alignment);
+        if (position > 4) {
+            QTest::ignoreMessage(QtDebugMsg, "invalid legend position");
+        }
+        if (alignment > 4) {
+            QTest::ignoreMessage(QtDebugMsg, "invalid legend alignment");
+        }
+        shown.tab->settingsChanged();
+        QCOMPARE(int(shown.parts.legend->position().value()), expectedPosition);
+        QCOMPARE(int(shown.parts.legend->alignment()), expectedAlignment);
+    }
+
+    void defaultLegendIsFloatingAndCentred()
+    {
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ShownTab shown(data.get());
+        QCOMPARE(shown.parts.legend->position(), KChart::Position::Floating);
+        QCOMPARE(shown.parts.legend->alignment(), Qt::Alignment(Qt::AlignCenter));
+        QCOMPARE(shown.parts.legend->textAttributes().fontSize().value(), 12.0);
+        QCOMPARE(shown.parts.legend->textAttributes().font().family(), QStringLiteral("monospace"));
+    }
+
+    void fontSizeAndPrecisionFromSettings()
+    {
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ShownTab shown(data.get());
+        const ChartParts &parts = shown.parts;
+        static const QRegularExpression oneDecimal(QStringLiteral("^Peak of \\d+\\.\\d \\S+ at"));
+        static const QRegularExpression threeDecimals(QStringLiteral("^Peak of \\d+\\.\\d{3} \\S+ at"));
+        QVERIFY(renderedText(parts.header->text()).section(QLatin1Char('\n'), 1).contains(oneDecimal));
+
+        Settings::self()->legendFontSizeItem()->setValue(7);
+        Settings::self()->prettyCostPrecisionItem()->setValue(3);
+        // The formatting functions read the saved configuration, as after the main window's save.
+        QVERIFY(Settings::self()->save());
+        shown.tab->settingsChanged();
+
+        QCOMPARE(parts.legend->textAttributes().fontSize().value(), 7.0);
+        QVERIFY(renderedText(parts.header->text()).section(QLatin1Char('\n'), 1).contains(threeDecimals));
+        const QString peakLabel = parts.total->dataValueAttributes(parts.totalModel->peakSnapshotIndex()).dataLabel();
+        QVERIFY2(peakLabel.contains(QRegularExpression(QStringLiteral("^\\d+\\.\\d{3} "))), qPrintable(peakLabel));
+        const auto markers = parts.detailedModel->peakMarkers();
+        QVERIFY(!markers.isEmpty());
+        QVERIFY(parts.detailed->dataValueAttributes(markers.firstKey()).dataLabel().contains(QRegularExpression(QStringLiteral("^\\d+\\.\\d{3} "))));
+    }
+
+    void mergesIntoMainWindowGui()
+    {
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        KXMLGUIClient guiParent;
+        KXmlGuiWindow window;
+        window.createGUI(QStringLiteral("quillmapui.rc"));
+        auto *tab = new ChartTab(data.get(), &guiParent, &window);
+        window.setCentralWidget(tab);
+        window.guiFactory()->addClient(tab);
+
+        auto *toolBar = window.findChild<QToolBar *>(QStringLiteral("chartToolBar"));
+        QVERIFY(toolBar);
+        QCOMPARE(toolBar->windowTitle(), QStringLiteral("Chart Toolbar"));
+        QCOMPARE(actionNames(toolBar->actions()), QStringList({QStringLiteral("toggle_total"), QStringLiteral("toggle_detailed"), QStringLiteral("stackNum")}));
+        QVERIFY(toolBar->widgetForAction(tab->actionCollection()->action(QStringLiteral("stackNum")))->findChild<QSpinBox *>());
+
+        const QStringList fileMenu = actionNames(menuNamed(window, QStringLiteral("file"))->actions());
+        QVERIFY(fileMenu.indexOf(QStringLiteral("file_save_as")) >= 0);
+        QCOMPARE(fileMenu.indexOf(QStringLiteral("file_print")), fileMenu.indexOf(QStringLiteral("file_save_as")) + 1);
+        const QStringList viewMenu = actionNames(menuNamed(window, QStringLiteral("view"))->actions());
+        QVERIFY(viewMenu.contains(QStringLiteral("toggle_total")));
+        QVERIFY(viewMenu.contains(QStringLiteral("toggle_detailed")));
+
+        window.guiFactory()->removeClient(tab);
+        QVERIFY(!window.findChild<QToolBar *>(QStringLiteral("chartToolBar")) || !window.findChild<QToolBar *>(QStringLiteral("chartToolBar"))->isVisible());
+    }
+
+private:
+    static void openContextMenuOnDataset(const ChartParts &parts, int dataset)
+    {
+        const int column = 2 * dataset;
+        const QAbstractItemModel *model = parts.detailedModel;
+        // The highest point of the dataset, halfway into the segment reaching it.
+        int row = 1;
+        for (int r = 1; r < model->rowCount(); ++r) {
+            if (model->index(r, column + 1).data().toDouble() > model->index(row, column + 1).data().toDouble()) {
+                row = r;
+            }
+        }
+        double below = 0;
+        for (int d = 0; d < dataset; ++d) {
+            below += model->index(row, 2 * d + 1).data().toDouble();
+        }
+        const double x = (model->index(row - 1, column).data().toDouble() + model->index(row, column).data().toDouble()) / 2;
+        const double y = below + std::min(model->index(row - 1, column + 1).data().toDouble(), model->index(row, column + 1).data().toDouble()) / 2;
+        const QPoint point = parts.pixelFor(parts.detailed, model->index(row - 1, column), nullptr, x, std::max(y, below + 1));
+        QVERIFY(point.x() >= 0);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, point, parts.chart->mapToGlobal(point));
+        QApplication::sendEvent(parts.chart, &event);
+    }
+
+    /// Saves through the Save As action, answering its file dialog with @p path.
+    static void saveThroughDialog(ChartTab *tab, const QString &path, const std::function<void(QWidget *)> &onError = {})
+    {
+        QString title;
+        QStringList filters;
+        handleNextModal([&title, &filters, path, onError](QWidget *widget) {
+            auto *dialog = qobject_cast<QFileDialog *>(widget);
+            if (!dialog) {
+                widget->close();
+                return;
+            }
+            title = dialog->windowTitle();
+            filters = dialog->nameFilters();
+            if (onError) {
+                handleNextModal(onError);
+            }
+            // Typed as a user would; selectFile() waits for the directory to be read.
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        tab->actionCollection()->action(QStringLiteral("file_save_as"))->trigger();
+        QCOMPARE(title, QStringLiteral("Save Current Visualization"));
+        QCOMPARE(filters, QStringList({QStringLiteral("Images (*.png *.jpg *.tiff *.svg)")}));
+    }
+
+    static bool hasReddishPixels(const QImage &image)
+    {
+        int count = 0;
+        for (int y = 0; y < image.height(); y += 2) {
+            for (int x = 0; x < image.width(); x += 2) {
+                const QColor colour = image.pixelColor(x, y);
+                if (colour.red() > 150 && colour.green() < 120 && colour.blue() < 120) {
+                    ++count;
+                }
+            }
+        }
+        return count > 50;
+    }
+
+    static QStringList actionNames(const QList<QAction *> &actions)
+    {
+        QStringList names;
+        for (const QAction *action : actions) {
+            if (!action->objectName().isEmpty()) {
+                names << action->objectName();
+            }
+        }
+        return names;
+    }
+
+    static QMenu *menuNamed(const KXmlGuiWindow &window, const QString &name)
+    {
+        return window.findChild<QMenu *>(name);
+    }
+};
+
+QTEST_MAIN(ChartTabTest)
+
+#include "charttabtest.moc"
