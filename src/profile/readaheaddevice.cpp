@@ -5,8 +5,6 @@
 
 #include "readaheaddevice.h"
 
-#include <QMutexLocker>
-
 #include <cstring>
 
 using namespace Massif;
@@ -44,10 +42,10 @@ void ReadAheadDevice::close()
 void ReadAheadDevice::stopReading()
 {
     {
-        QMutexLocker locker(&m_mutex);
+        const std::lock_guard locker(m_mutex);
         m_stopping = true;
-        m_chunkTaken.wakeAll();
     }
+    m_chunkTaken.notify_all();
     if (m_reader.joinable()) {
         m_reader.join();
     }
@@ -68,25 +66,25 @@ bool ReadAheadDevice::atEnd() const
     if (QIODevice::bytesAvailable() > 0) {
         return false;
     }
-    QMutexLocker locker(&m_mutex);
-    while (m_chunks.empty() && !m_sourceEnded && !m_sourceFailed && !m_stopping) {
-        const_cast<QWaitCondition &>(m_chunkAdded).wait(&m_mutex);
-    }
+    std::unique_lock locker(m_mutex);
+    m_chunkAdded.wait(locker, [this] {
+        return !m_chunks.empty() || m_sourceEnded || m_sourceFailed || m_stopping;
+    });
     return m_chunks.empty() && m_sourceEnded;
 }
 
 qint64 ReadAheadDevice::bytesAvailable() const
 {
-    QMutexLocker locker(&m_mutex);
+    const std::lock_guard locker(m_mutex);
     return m_buffered + QIODevice::bytesAvailable();
 }
 
 qint64 ReadAheadDevice::readData(char *data, qint64 maxSize)
 {
-    QMutexLocker locker(&m_mutex);
-    while (m_chunks.empty() && !m_sourceEnded && !m_sourceFailed && !m_stopping) {
-        m_chunkAdded.wait(&m_mutex);
-    }
+    std::unique_lock locker(m_mutex);
+    m_chunkAdded.wait(locker, [this] {
+        return !m_chunks.empty() || m_sourceEnded || m_sourceFailed || m_stopping;
+    });
     if (m_chunks.empty()) {
         return m_sourceFailed ? -1 : 0;
     }
@@ -100,7 +98,7 @@ qint64 ReadAheadDevice::readData(char *data, qint64 maxSize)
         if (m_frontOffset == front.size()) {
             m_chunks.pop_front();
             m_frontOffset = 0;
-            m_chunkTaken.wakeAll();
+            m_chunkTaken.notify_all();
         }
     }
     m_buffered -= copied;
@@ -116,10 +114,10 @@ void ReadAheadDevice::readAhead()
 {
     for (;;) {
         {
-            QMutexLocker locker(&m_mutex);
-            while (m_chunks.size() >= MaxChunks && !m_stopping) {
-                m_chunkTaken.wait(&m_mutex);
-            }
+            std::unique_lock locker(m_mutex);
+            m_chunkTaken.wait(locker, [this] {
+                return m_chunks.size() < MaxChunks || m_stopping;
+            });
             if (m_stopping) {
                 return;
             }
@@ -127,7 +125,7 @@ void ReadAheadDevice::readAhead()
         QByteArray chunk(ChunkSize, Qt::Uninitialized);
         const qint64 count = m_source->read(chunk.data(), ChunkSize);
 
-        QMutexLocker locker(&m_mutex);
+        const std::lock_guard locker(m_mutex);
         if (count > 0) {
             chunk.truncate(count);
             m_buffered += count;
@@ -138,7 +136,7 @@ void ReadAheadDevice::readAhead()
         } else {
             m_sourceEnded = true;
         }
-        m_chunkAdded.wakeAll();
+        m_chunkAdded.notify_all();
         if (count <= 0) {
             return;
         }

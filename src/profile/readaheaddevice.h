@@ -8,10 +8,10 @@
 
 #include <QByteArray>
 #include <QIODevice>
-#include <QMutex>
-#include <QWaitCondition>
 
+#include <condition_variable>
 #include <deque>
+#include <mutex>
 #include <thread>
 
 namespace Massif {
@@ -51,9 +51,10 @@ private:
 
     QIODevice *const m_source;
     std::thread m_reader;
-    mutable QMutex m_mutex;
-    QWaitCondition m_chunkTaken;
-    QWaitCondition m_chunkAdded;
+    // Standard primitives, which thread sanitizers see through.
+    mutable std::mutex m_mutex;
+    std::condition_variable m_chunkTaken;
+    mutable std::condition_variable m_chunkAdded;
     std::deque<QByteArray> m_chunks;
     qint64 m_frontOffset = 0;
     qint64 m_buffered = 0;
