@@ -327,6 +327,27 @@ private Q_SLOTS:
         QCOMPARE(parts.markerCells().size(), parts.detailedModel->columnCount() / 2);
     }
 
+    void axisLabels()
+    {
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ShownTab shown(data.get());
+        const auto axes = shown.parts.total->axes();
+        QCOMPARE(axes.size(), 2);
+        const KChart::CartesianAxis *time = axes.at(0);
+        const KChart::CartesianAxis *size = axes.at(1);
+        QCOMPARE(time->position(), KChart::CartesianAxis::Bottom);
+        QCOMPARE(size->position(), KChart::CartesianAxis::Right);
+
+        QCOMPARE(time->customizedLabel(QStringLiteral("250")), QStringLiteral("250"));
+        QCOMPARE(time->customizedLabel(QStringLiteral("1234567")), QStringLiteral("1.23457e+06"));
+        QCOMPARE(time->customizedLabel(QStringLiteral("0.5")), QStringLiteral("0.5"));
+        // Sizes in powers of 1000, so that round tick values read round.
+        QCOMPARE(size->customizedLabel(QStringLiteral("20000")), QStringLiteral("20.0 kB"));
+        QCOMPARE(size->customizedLabel(QStringLiteral("1500000")), QStringLiteral("1.5 MB"));
+        QCOMPARE(size->customizedLabel(QStringLiteral("0")), QStringLiteral("0 B"));
+        QCOMPARE(size->customizedLabel(QString()), QString());
+    }
+
     void headerNamesProgramAndPeak()
     {
         auto data = parseFixture(QStringLiteral("simple.massif"));
