@@ -42,10 +42,6 @@ public:
     void setVisible(bool visible) override;
     void settingsChanged() override;
 
-protected:
-    void showEvent(QShowEvent *event) override;
-
-public:
     /**
      * Cancels every generator of this tab and waits for them; none reads the
      * data afterwards, and no new one is started.
@@ -55,6 +51,9 @@ public:
 public Q_SLOTS:
     void selectModelItem(const Massif::ModelItem &item) override;
     void showDotGraph();
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private Q_SLOTS:
     void slotGraphLoaded();

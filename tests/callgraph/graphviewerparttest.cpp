@@ -15,6 +15,7 @@
 #include <KPluginFactory>
 #include <KPluginMetaData>
 
+#include <QApplication>
 #include <QGraphicsItem>
 #include <QGraphicsView>
 #include <QRegularExpression>
@@ -23,6 +24,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -166,6 +168,16 @@ private Q_SLOTS:
         QVERIFY(qAbs(view->transform().m11() - 0.75) < 1e-9);
         viewer->zoomOut();
         QVERIFY(view->transform().m11() < 0.75);
+
+        // A notch of the mouse wheel zooms in, the other way out.
+        const double before = view->transform().m11();
+        const QPointF position = view->viewport()->rect().center();
+        QWheelEvent up(position, view->viewport()->mapToGlobal(position), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view->viewport(), &up);
+        QVERIFY(view->transform().m11() > before);
+        QWheelEvent down(position, view->viewport()->mapToGlobal(position), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view->viewport(), &down);
+        QVERIFY(qAbs(view->transform().m11() - before) < 1e-9);
     }
 
     void centerOnNode()

@@ -12,6 +12,9 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 
+#include <algorithm>
+#include <cmath>
+
 namespace GraphViewer {
 
 namespace {
@@ -35,7 +38,9 @@ GraphView::GraphView(QWidget *parent) : QGraphicsView(parent), m_scene(new QGrap
 
 void GraphView::setGraph(const GraphLayout &layout)
 {
-    clearGraph();
+    // The overview is drawn once, for the new graph only.
+    m_nodes.clear();
+    m_scene->clear();
     for (const GraphElement &edge : layout.edges) {
         m_scene->addItem(new GraphElementItem(GraphElementItem::Edge, edge));
     }
