@@ -28,6 +28,9 @@ cp -n tests/fixtures/*.massif tests/fixtures/malformed/* fuzz/regressions/* "$co
 rm -f "$corpus/.keep"
 export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-"$build/bin/parserfuzzer" "$corpus" -artifact_prefix="$findings/" -max_total_time="$seconds" -jobs="$jobs" -workers="$jobs" \
+parallel=()
+[ "$jobs" -le 1 ] || parallel=(-jobs="$jobs" -workers="$jobs")
+cd bench/data # where parallel jobs write their fuzz-N.log files
+"../../$build/bin/parserfuzzer" fuzz-corpus -artifact_prefix=fuzz-findings/ -max_total_time="$seconds" "${parallel[@]}" \
     -timeout=10 -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1
 ' run-fuzzer "$seconds" "$jobs"

@@ -23,6 +23,8 @@ int main(int argc, char **argv)
     // Breeze icons, also outside a Plasma session.
     KIconTheme::initTheme();
     auto app = std::make_unique<QApplication>(argc, argv);
+    // Our own icons, for a program that runs uninstalled.
+    QIcon::setFallbackSearchPaths(QIcon::fallbackSearchPaths() << QStringLiteral(":/icons"));
     KLocalizedString::setApplicationDomain("quillmap");
 
     auto aboutData = std::make_unique<KAboutData>(QStringLiteral("quillmap"),
