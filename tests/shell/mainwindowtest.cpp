@@ -74,6 +74,7 @@ private Q_SLOTS:
     void reloadParsesAgain();
     void errorsShowInTheirTab();
     void stopWhileLoading();
+    void closeWhileResultIsQueued();
     void treeSelectionReachesTabs();
     void tabSelectionSelectsTreeRow();
     void filteredRowLeavesNoSelection();
@@ -313,6 +314,20 @@ void MainWindowTest::stopWhileLoading()
     QCOMPARE(m_stack->currentWidget()->objectName(), QStringLiteral("openPage"));
     // Nothing that the stopped parse might still send arrives anywhere.
     QTest::qWait(100);
+    QCOMPARE(m_documents->count(), 0);
+}
+
+void MainWindowTest::closeWhileResultIsQueued()
+{
+    // The parse ends while the GUI thread is busy: its result waits in the
+    // queue when the document goes. It must be freed, not lost (the leak
+    // checker of the sanitizer run sees it).
+    m_window->openFile(fixtureUrl(QStringLiteral("simple.massif")));
+    QPointer<DocumentWidget> doc = document(0);
+    QThread::msleep(500);
+    m_window->closeCurrentFile();
+    flushDeferredDeletes();
+    QVERIFY(!doc);
     QCOMPARE(m_documents->count(), 0);
 }
 
