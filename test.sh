@@ -40,7 +40,7 @@ tsan)
     build=build-tsan
     options=(-DECM_ENABLE_SANITIZERS=thread)
     labels=(-L threaded)
-    export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$suppressions/tsan.supp"
+    export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1:suppressions=$suppressions/tsan.supp"
     ;;
 esac
 if [ ! -f "$build/build.ninja" ]; then

@@ -7,6 +7,7 @@
 #include "filedata.h"
 #include "parser.h"
 #include "readaheaddevice.h"
+#include "threadhandoff.h"
 
 #include <KCompressionDevice>
 #include <KIO/FileCopyJob>
@@ -110,6 +111,7 @@ void ParseWorker::parse(const QUrl &url, const QStringList &allocators)
     } else if (data) {
         if (!data->snapshots().isEmpty()) {
             Q_EMIT progress(100);
+            releaseToOtherThread(data.get());
             Q_EMIT finished(url, data.release());
         } else {
             Q_EMIT error(i18n("Empty Data File"), i18n("Empty data file <i>%1</i>.", url.toString().toHtmlEscaped()));

@@ -7,6 +7,7 @@
 #include "parser.h"
 #include "parseworker.h"
 #include "snapshotitem.h"
+#include "threadhandoff.h"
 #include "treeleafitem.h"
 
 #include <KCompressionDevice>
@@ -115,6 +116,7 @@ Outcome HostileInputTest::load(const QString &path)
     }
     if (!finished.isEmpty()) {
         outcome.data.reset(finished.first().at(1).value<FileData *>());
+        acquireFromOtherThread(outcome.data.get());
     } else {
         outcome.title = failed.first().at(0).toString();
         outcome.message = failed.first().at(1).toString();
