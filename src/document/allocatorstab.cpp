@@ -13,6 +13,11 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+namespace {
+// The widest the function column starts, in average characters.
+constexpr int MaxFunctionColumnChars = 60;
+} // namespace
+
 AllocatorsTab::AllocatorsTab(Massif::FileData *data, KXMLGUIClient *guiParent, QWidget *parent)
     : DocumentTabInterface(data, guiParent, parent)
     , model(new Massif::AllocatorsModel(data, this))
@@ -27,6 +32,12 @@ AllocatorsTab::AllocatorsTab(Massif::FileData *data, KXMLGUIClient *guiParent, Q
     view->setSortingEnabled(true);
     view->sortByColumn(1, Qt::DescendingOrder);
     view->resizeColumnToContents(0);
+    // A template-laden function name can be wider than any screen and would
+    // push the peak cost out of sight; the tooltip holds the whole name.
+    const int widestFunction = view->fontMetrics().averageCharWidth() * MaxFunctionColumnChars;
+    if (view->columnWidth(0) > widestFunction) {
+        view->setColumnWidth(0, widestFunction);
+    }
     view->resizeColumnToContents(1);
     view->setContextMenuPolicy(Qt::CustomContextMenu);
 

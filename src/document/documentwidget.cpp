@@ -19,8 +19,11 @@
 #include <KPluginMetaData>
 #include <KXMLGUIFactory>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QProgressBar>
 #include <QSpacerItem>
@@ -127,19 +130,30 @@ void DocumentWidget::stopParser()
     if (!m_parseWorker) {
         return;
     }
-    QThread *thread = m_parseWorker->thread();
-    m_parseWorker->stop();
-    m_parseWorker->deleteLater();
+    Massif::ParseWorker *worker = m_parseWorker;
     m_parseWorker = nullptr;
+    QThread *thread = worker->thread();
     thread->quit();
-    // A parse notices the stop within a line; a download does not. One that
-    // does not end in time is left to end on its own: the flag set above makes
-    // its parse stop at once afterwards, so it delivers nothing.
-    if (!thread->wait(StopWaitMilliseconds)) {
+    // A parse clears the stop flag when it begins, so a stop given while the
+    // queued parse had not begun yet would be lost: it is given again until
+    // the thread has ended. A parse notices the stop within a line; a download
+    // does not, and one that does not end in time is left to end on its own
+    // (its parse then stops at its first line and delivers nothing).
+    const QDeadlineTimer deadline(StopWaitMilliseconds);
+    do {
+        worker->stop();
+    } while (!thread->wait(QDeadlineTimer(StopRepeatMilliseconds)) && !deadline.hasExpired());
+    if (thread->isFinished()) {
+        delete worker;
+    } else {
         qWarning() << "parse thread still busy, leaving it to end on its own:" << m_file;
+        worker->deleteLater();
         thread->setParent(nullptr);
         connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     }
+    // A result sent just before the stop is still queued for this widget; it
+    // is taken now, so that its data is freed instead of lost with the event.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 void DocumentWidget::setRange(int minimum, int maximum)
@@ -154,6 +168,11 @@ void DocumentWidget::setProgress(int value)
 
 void DocumentWidget::parserFinished(const QUrl &file, Massif::FileData *data)
 {
+    if (!m_parseWorker) {
+        // Stopped: the document is closing and shows nothing more.
+        delete data;
+        return;
+    }
     const Massif::SnapshotItem *peak = data->peak();
     qDebug() << "loaded massif file:" << file;
     qDebug() << "description:" << data->description();
@@ -167,11 +186,14 @@ void DocumentWidget::parserFinished(const QUrl &file, Massif::FileData *data)
     m_data = data;
     m_file = file;
 
-    addTab(new ChartTab(m_data, this, this), QStringLiteral("office-chart-area-stacked"), i18nc("@title:tab", "Memory Chart"));
+    addTab(new ChartTab(m_data, this, this), QIcon::fromTheme(QStringLiteral("office-chart-area-stacked")), i18nc("@title:tab", "Memory Chart"));
     if (KParts::ReadOnlyPart *part = createGraphViewerPart(this)) {
-        addTab(new CallGraphTab(m_data, part, this, this), QStringLiteral("kgraphviewer"), i18nc("@title:tab", "Callgraph"));
+        // The viewer's own icon comes with its application, which our own
+        // viewer plug-in does not bring along; a graph from the theme stands in.
+        const QIcon icon = QIcon::fromTheme(QStringLiteral("kgraphviewer"), QIcon::fromTheme(QStringLiteral("distribute-graph-directed")));
+        addTab(new CallGraphTab(m_data, part, this, this), icon, i18nc("@title:tab", "Callgraph"));
     }
-    addTab(new AllocatorsTab(m_data, this, this), QStringLiteral("view-list-text"), i18nc("@title:tab", "Allocators"));
+    addTab(new AllocatorsTab(m_data, this, this), QIcon::fromTheme(QStringLiteral("view-list-text")), i18nc("@title:tab", "Allocators"));
 
     m_tabs->setCurrentIndex(0);
     connect(m_tabs, &QTabWidget::currentChanged, this, &DocumentWidget::slotTabChanged);
@@ -182,15 +204,18 @@ void DocumentWidget::parserFinished(const QUrl &file, Massif::FileData *data)
     Q_EMIT loadingFinished();
 }
 
-void DocumentWidget::addTab(DocumentTabInterface *tab, const QString &icon, const QString &title)
+void DocumentWidget::addTab(DocumentTabInterface *tab, const QIcon &icon, const QString &title)
 {
-    m_tabs->addTab(tab, QIcon::fromTheme(icon), title);
+    m_tabs->addTab(tab, icon, title);
     connect(tab, &DocumentTabInterface::modelItemSelected, this, &DocumentWidget::modelItemSelected);
     connect(tab, &DocumentTabInterface::contextMenuRequested, this, &DocumentWidget::contextMenuRequested);
 }
 
 void DocumentWidget::showError(const QString &title, const QString &error)
 {
+    if (!m_parseWorker) {
+        return;
+    }
     if (!m_errorMessage) {
         m_errorMessage = new KMessageWidget(m_stack);
         m_stack->addWidget(m_errorMessage);

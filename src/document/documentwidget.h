@@ -16,6 +16,7 @@
 class DocumentTabInterface;
 class KMessageWidget;
 class KXMLGUIFactory;
+class QIcon;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -62,6 +63,8 @@ public:
 
     /// Longest wait for a stopped parse thread before it is left to end on its own.
     static constexpr int StopWaitMilliseconds = 5000;
+    /// How often a stopped parse is told again to stop while it is waited for.
+    static constexpr int StopRepeatMilliseconds = 10;
 
 Q_SIGNALS:
     void loadingFinished();
@@ -79,7 +82,7 @@ private Q_SLOTS:
 
 private:
     void buildLoadingPage();
-    void addTab(DocumentTabInterface *tab, const QString &icon, const QString &title);
+    void addTab(DocumentTabInterface *tab, const QIcon &icon, const QString &title);
     QList<DocumentTabInterface *> documentTabs() const;
 
     Massif::FileData *m_data = nullptr;

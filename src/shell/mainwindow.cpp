@@ -62,6 +62,9 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
         resizeDocks({ui.dataTreeDock}, {380}, Qt::Horizontal);
     }
     statusBar()->hide();
+    // Every client merged later makes the window apply its saved settings
+    // again, which would show the status bar unless they say it is hidden.
+    autoSaveConfigGroup().writeEntry("StatusBar", QStringLiteral("Disabled"));
     setupDataTreeView();
 
     ui.stackedWidget->setCurrentWidget(ui.openPage);
@@ -205,12 +208,15 @@ void MainWindow::openFile(const QUrl &file)
     }
 
     auto *document = new DocumentWidget(file, customAllocators->stringList(), this, this);
+    // An "&" in a tab title marks a shortcut; doubled, it shows as it is.
+    QString title = file.fileName();
+    title.replace(QLatin1Char('&'), QLatin1String("&&"));
     if (index == -1) {
-        index = ui.documents->addTab(document, file.fileName());
+        index = ui.documents->addTab(document, title);
     } else {
         ui.documents->setCurrentIndex(index);
         closeTab(ui.documents->currentIndex());
-        ui.documents->insertTab(index, document, file.fileName());
+        ui.documents->insertTab(index, document, title);
     }
     ui.documents->setCurrentIndex(index);
 
@@ -287,7 +293,11 @@ void MainWindow::documentChanged()
 void MainWindow::refreshCaption()
 {
     if (currentDocument && currentDocument->isParsed()) {
-        setWindowTitle(i18nc("@title:window", "Evaluation of %1 (%2)", currentDocument->data()->command(), currentDocument->file().fileName()));
+        // The title is plain text, but "[*]" in it stands for the modified
+        // marker; doubled, a "[*]" of the command shows as it is.
+        QString command = currentDocument->data()->command();
+        command.replace(QLatin1String("[*]"), QLatin1String("[*][*]"));
+        setWindowTitle(i18nc("@title:window", "Evaluation of %1 (%2)", command, currentDocument->file().fileName()));
     } else {
         setWindowTitle(QString());
     }
