@@ -78,6 +78,15 @@ QStringList column0(const QTreeView *view)
     return texts;
 }
 
+int widestText(const QTreeView *view, int column)
+{
+    int widest = 0;
+    for (int row = 0; row < view->model()->rowCount(); ++row) {
+        widest = std::max(widest, view->fontMetrics().horizontalAdvance(view->model()->index(row, column).data().toString()));
+    }
+    return widest;
+}
+
 Massif::ModelItem peakItem(const QTreeView *view, int row)
 {
     return view->model()->index(row, 0).data(Qt::UserRole + 2).value<Massif::ModelItem>();
@@ -170,6 +179,25 @@ private Q_SLOTS:
         QCOMPARE(shown.view->header()->sortIndicatorSection(), 1);
         QCOMPARE(shown.view->header()->sortIndicatorOrder(), Qt::DescendingOrder);
         QCOMPARE(column0(shown.view), sitesByPeakFromFile(fixture));
+    }
+
+    void longFunctionsLeavePeakInView()
+    {
+        auto data = parseFixture(QStringLiteral("templates.massif"));
+        QVERIFY(data);
+        ShownTab shown(data.get());
+        const QHeaderView *header = shown.view->header();
+        const int viewWidth = shown.view->viewport()->width();
+        // The longest template-laden name alone is wider than the view...
+        QVERIFY(widestText(shown.view, 0) > viewWidth);
+        // ...yet the peak cost is in sight.
+        QVERIFY(header->sectionPosition(1) + header->sectionSize(1) <= viewWidth);
+
+        // Short names still get all the room they need.
+        auto simple = parseFixture(QStringLiteral("simple.massif"));
+        QVERIFY(simple);
+        ShownTab simpleShown(simple.get());
+        QVERIFY(simpleShown.view->columnWidth(0) >= widestText(simpleShown.view, 0));
     }
 
     void currentRowReportsPeakNode()

@@ -27,6 +27,7 @@
 #include <QPointer>
 #include <QStackedWidget>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QStringListModel>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -70,6 +71,7 @@ private Q_SLOTS:
 
     void startPage();
     void openSwitchAndClose();
+    void statusBarStaysHidden();
     void openSameUrlReplacesInPlace();
     void reloadParsesAgain();
     void errorsShowInTheirTab();
@@ -223,6 +225,19 @@ void MainWindowTest::openSwitchAndClose()
     QVERIFY(!action("selectPeak")->isEnabled());
     QVERIFY(!action("file_close")->isEnabled());
     QCOMPARE(m_tree->model()->rowCount(), 0);
+}
+
+void MainWindowTest::statusBarStaysHidden()
+{
+    QVERIFY(m_window->statusBar()->isHidden());
+    // Merging a document's and then a tab's menus re-applies the saved window settings.
+    DocumentWidget *doc = openAndWait(fixtureUrl(QStringLiteral("simple-detailed.massif")));
+    QVERIFY(doc);
+    QVERIFY(m_window->statusBar()->isHidden());
+    auto *tabs = doc->findChild<QTabWidget *>();
+    QVERIFY(tabs && tabs->count() > 1);
+    tabs->setCurrentIndex(tabs->count() - 1);
+    QVERIFY(m_window->statusBar()->isHidden());
 }
 
 void MainWindowTest::openSameUrlReplacesInPlace()
