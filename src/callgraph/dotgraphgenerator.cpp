@@ -67,7 +67,8 @@ QByteArray escapeBytes(const QByteArray &label, bool record)
 
 const QRegularExpression &belowThresholdPattern()
 {
-    static const QRegularExpression pattern(QStringLiteral("in ([0-9]+) places, all below massif's threshold"));
+    // Also the singular form massif writes for one place.
+    static const QRegularExpression pattern(QStringLiteral("in ([0-9]+) places?, (?:all )?below massif's threshold"));
     return pattern;
 }
 

@@ -71,7 +71,8 @@ QByteArray displayLabel(const QByteArray &label)
 
 bool isThresholdSummary(const QByteArray &label)
 {
-    return label.contains("all below massif's threshold");
+    // Massif writes "in 1 place, below massif's threshold" for a single place.
+    return label.contains("below massif's threshold");
 }
 
 QString labelPiecesRows(const LabelPieces &pieces)

@@ -439,12 +439,16 @@ void ParseRun::regroupRootChildren()
         return;
     }
     QList<TreeLeafItem *> children = root->children();
-    QRegExp summaryPattern(QStringLiteral("in ([0-9]+) places, all below massif's threshold"), Qt::CaseSensitive, QRegExp::RegExp2);
+    // Also the singular form massif writes for one place.
+    QRegExp summaryPattern(QStringLiteral("in ([0-9]+) places?, (?:all )?below massif's threshold"), Qt::CaseSensitive, QRegExp::RegExp2);
 
     TreeLeafItem *target = nullptr;
     quint32 placesSum = 0;
     int numberPosition = -1;
     int numberLength = 0;
+    int matchPosition = -1;
+    int matchLength = 0;
+    bool singular = false;
     for (qsizetype i = 0; i < children.size();) {
         TreeLeafItem *child = children.at(i);
         if (summaryPattern.indexIn(QString::fromLatin1(child->label())) == -1) {
@@ -458,6 +462,9 @@ void ParseRun::regroupRootChildren()
             target = child;
             numberPosition = summaryPattern.pos(1);
             numberLength = summaryPattern.cap(1).size();
+            matchPosition = summaryPattern.pos(0);
+            matchLength = summaryPattern.matchedLength();
+            singular = !summaryPattern.cap(0).contains(QLatin1String("places"));
             ++i;
             continue;
         }
@@ -467,7 +474,11 @@ void ParseRun::regroupRootChildren()
     }
     if (target) {
         QByteArray label = target->label();
-        label.replace(numberPosition, numberLength, QByteArray::number(placesSum));
+        if (singular && placesSum != 1) {
+            label.replace(matchPosition, matchLength, QByteArray("in " + QByteArray::number(placesSum) + " places, all below massif's threshold"));
+        } else {
+            label.replace(numberPosition, numberLength, QByteArray::number(placesSum));
+        }
         target->setLabel(label);
     }
     std::sort(children.begin(), children.end(), [](const TreeLeafItem *a, const TreeLeafItem *b) {

@@ -238,8 +238,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("summary");
         QTest::newRow("five") << QByteArray("in 5 places, all below massif's threshold (1.00%)") << QStringLiteral("in 5 places, all below threshold");
         QTest::newRow("one") << QByteArray("in 1 places, all below massif's threshold (1.00%)") << QStringLiteral("in one place below threshold");
-        // massif's own text for a single place does not match the pattern.
-        QTest::newRow("single") << QByteArray("in 1 place, below massif's threshold (1.00%)") << QString();
+        // massif's own text for a single place.
+        QTest::newRow("single") << QByteArray("in 1 place, below massif's threshold (1.00%)") << QStringLiteral("in one place below threshold");
         QTest::newRow("overflow") << QByteArray("in 99999999999 places, all below massif's threshold (1.00%)") << QString();
     }
 

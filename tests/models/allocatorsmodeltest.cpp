@@ -101,20 +101,18 @@ void AllocatorsModelTest::belowThresholdSite()
     QAbstractItemModelTester tester(&model);
 
     // First-level labels of custom-alloc.massif in order of appearance: my_pool_alloc,
-    // xmalloc, "in 1 place, below massif's threshold (1.00%)" (no summary: it lacks
-    // "all below"), the "in N places, all below" summaries (216 B at most, in snapshot
-    // 41) and big_direct.
-    QCOMPARE(model.rowCount(), 5);
-    QCOMPARE(model.data(model.index(2, 0)), QVariant(QByteArray("in 1 place, below massif's threshold")));
-    QCOMPARE(model.data(model.index(2, 2)), QVariant(QByteArray("1.00%")));
-    QCOMPARE(model.data(model.index(3, 0)), QVariant(QStringLiteral("below threshold")));
-    QCOMPARE(model.data(model.index(3, 1)).toString(), formatCost(216));
-    QCOMPARE(model.data(model.index(3, 2)), QVariant(QByteArray()));
-    QCOMPARE(model.data(model.index(3, 0), Qt::ToolTipRole).toString(), tooltipOf(QStringLiteral("<dt>peak cost:</dt><dd>%1</dd>").arg(formatCost(216))));
-    const ModelItem peak = model.data(model.index(3, 0), AllocatorsModel::PeakItemRole).value<ModelItem>();
+    // xmalloc, "in 1 place, below massif's threshold (1.00%)" (massif's singular
+    // summary, which opens the one summary site), the "in N places, all below"
+    // summaries (216 B at most, in snapshot 41) and big_direct.
+    QCOMPARE(model.rowCount(), 4);
+    QCOMPARE(model.data(model.index(2, 0)), QVariant(QStringLiteral("below threshold")));
+    QCOMPARE(model.data(model.index(2, 1)).toString(), formatCost(216));
+    QCOMPARE(model.data(model.index(2, 2)), QVariant(QByteArray()));
+    QCOMPARE(model.data(model.index(2, 0), Qt::ToolTipRole).toString(), tooltipOf(QStringLiteral("<dt>peak cost:</dt><dd>%1</dd>").arg(formatCost(216))));
+    const ModelItem peak = model.data(model.index(2, 0), AllocatorsModel::PeakItemRole).value<ModelItem>();
     QCOMPARE(peak.first, childWith(snapshotNumber(m_custom.get(), 41)->heapTree(), "all below massif's threshold"));
     QCOMPARE(peak.first->label(), QByteArray("in 6 places, all below massif's threshold (1.00%)"));
-    QCOMPARE(model.data(model.index(4, 0)), QVariant(QByteArray("big_direct")));
+    QCOMPARE(model.data(model.index(3, 0)), QVariant(QByteArray("big_direct")));
 }
 
 void AllocatorsModelTest::sortsByPeakBytes()
@@ -125,12 +123,8 @@ void AllocatorsModelTest::sortsByPeakBytes()
     proxy.setSortRole(AllocatorsModel::SortKeyRole);
     proxy.sort(1, Qt::DescendingOrder);
 
-    // 48,824 B, 20,000 B, 12,144 B, 216 B and 16 B: as text, "216 B" would beat "19.5 KiB".
-    const QList<QVariant> expected {QByteArray("my_pool_alloc"),
-                                    QByteArray("big_direct"),
-                                    QByteArray("xmalloc"),
-                                    QStringLiteral("below threshold"),
-                                    QByteArray("in 1 place, below massif's threshold")};
+    // 48,824 B, 20,000 B, 12,144 B and 216 B: as text, "216 B" would beat "19.5 KiB".
+    const QList<QVariant> expected {QByteArray("my_pool_alloc"), QByteArray("big_direct"), QByteArray("xmalloc"), QStringLiteral("below threshold")};
     for (int row = 0; row < expected.size(); ++row) {
         QCOMPARE(proxy.index(row, 0).data(), expected.at(row));
     }
@@ -143,7 +137,7 @@ void AllocatorsModelTest::lookups()
     const TreeLeafItem *summary = childWith(snapshotNumber(m_custom.get(), 19)->heapTree(), "all below massif's threshold");
     QVERIFY(summary);
     QVERIFY(summary->label() != QByteArray("in 6 places, all below massif's threshold (1.00%)"));
-    QCOMPARE(model.modelItemIndex(ModelItem(summary, nullptr)), model.index(3, 0));
+    QCOMPARE(model.modelItemIndex(ModelItem(summary, nullptr)), model.index(2, 0));
     const TreeLeafItem *direct = childWith(snapshotNumber(m_custom.get(), 71)->heapTree(), "my_pool_alloc");
     QVERIFY(direct);
     QCOMPARE(model.modelItemIndex(ModelItem(direct, snapshotNumber(m_custom.get(), 71))), model.index(0, 0));

@@ -107,7 +107,8 @@ void FormattingTest::displayLabels()
 void FormattingTest::thresholdSummary()
 {
     QVERIFY(isThresholdSummary("in 12 places, all below massif's threshold (1.00%)"));
-    QVERIFY(isThresholdSummary("in 1 place, all below massif's threshold (1.00%)") == true);
+    // The form massif writes for a single place.
+    QVERIFY(isThresholdSummary("in 1 place, below massif's threshold (1.00%)"));
     QVERIFY(!isThresholdSummary("0x1: all_below_threshold (a.c:1)"));
 }
 
