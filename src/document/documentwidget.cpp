@@ -11,6 +11,7 @@
 #include "formatting.h"
 #include "parseworker.h"
 #include "snapshotitem.h"
+#include "threadhandoff.h"
 
 #include <KLocalizedString>
 #include <KMessageWidget>
@@ -168,6 +169,7 @@ void DocumentWidget::setProgress(int value)
 
 void DocumentWidget::parserFinished(const QUrl &file, Massif::FileData *data)
 {
+    Massif::acquireFromOtherThread(data);
     if (!m_parseWorker) {
         // Stopped: the document is closing and shows nothing more.
         delete data;
