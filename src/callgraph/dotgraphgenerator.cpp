@@ -4,6 +4,7 @@
 */
 
 #include "dotgraphgenerator.h"
+#include "threadhandoff.h"
 
 #include "formatting.h"
 #include "snapshotitem.h"
@@ -104,6 +105,7 @@ DotGraphGenerator::~DotGraphGenerator()
         cancel();
         wait();
     }
+    acquireFromOtherThread(this);
     file.close();
 }
 
@@ -119,11 +121,13 @@ bool DotGraphGenerator::isCanceled() const
 
 QString DotGraphGenerator::outputFileName() const
 {
+    acquireFromOtherThread(this);
     return file.fileName();
 }
 
 QString DotGraphGenerator::mostExpensiveNodeId() const
 {
+    acquireFromOtherThread(this);
     return highestCostNodeId;
 }
 
@@ -138,6 +142,13 @@ QString DotGraphGenerator::escapeRecordField(const QByteArray &label)
 }
 
 void DotGraphGenerator::run()
+{
+    generate();
+    // What the run wrote is read by the owner's thread once it has finished.
+    releaseToOtherThread(this);
+}
+
+void DotGraphGenerator::generate()
 {
     if (!file.isOpen()) {
         qWarning() << "could not create temp file for writing Dot-graph";

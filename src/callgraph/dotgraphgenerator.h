@@ -56,6 +56,8 @@ protected:
 private:
     struct DotNode;
 
+    void generate();
+
     void openFile();
     DotNode *collectNode(const TreeLeafItem *treeNode, DotNode *parent);
     void writeNode(QTextStream &out, DotNode *node, const QString &parentId, quint64 cost);
