@@ -43,9 +43,14 @@ QString nodeId(const void *address)
 }
 
 // Appends one label byte to a quoted dot string. Control bytes become blanks:
-// a NUL would end the string for Graphviz's reader.
+// a NUL would end the string for Graphviz's reader. Graphviz reads character
+// entities ("&amp;", "&#60;") in every label: an ampersand is written as one.
 void appendEscaped(QByteArray &out, char c, bool record)
 {
+    if (c == '&') {
+        out += "&amp;";
+        return;
+    }
     if (c == '"' || c == '\\') {
         out += '\\';
     } else if (record && (c == '<' || c == '>' || c == '{' || c == '}' || c == '|')) {

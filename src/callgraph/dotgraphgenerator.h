@@ -45,7 +45,7 @@ public:
     /// Valid after the run.
     QString mostExpensiveNodeId() const;
 
-    /// A label's bytes as text for a quoted dot string: quotes and backslashes escaped.
+    /// A label's bytes as text for a quoted dot string: quotes, backslashes and ampersands escaped.
     static QString escapeLabel(const QByteArray &label);
     /// As escapeLabel(), and also the characters that structure record labels.
     static QString escapeRecordField(const QByteArray &label);
