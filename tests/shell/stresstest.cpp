@@ -26,6 +26,9 @@
 #include <KSharedConfig>
 #include <KXMLGUIFactory>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QListView>
 #include <QPointer>
@@ -60,6 +63,11 @@ constexpr bool underSanitizer = false;
 #else
 constexpr bool underSanitizer = false;
 #endif
+
+// One arena for all threads, set before the first thread starts: glibc keeps
+// the free top of every other arena, which malloc_trim() does not return, and
+// the resident size would tell little about what the program holds.
+[[maybe_unused]] const int oneArena = mallopt(M_ARENA_MAX, 1);
 
 // Sanitizers are slow: every bounded wait is generous.
 constexpr int LoadTimeout = 120000;
@@ -201,9 +209,6 @@ private:
 
 void StressTest::initTestCase()
 {
-    // One arena: glibc keeps the free top of every other thread's arena, which
-    // malloc_trim() does not return, and the resident size would tell nothing.
-    mallopt(M_ARENA_MAX, 1);
     QStandardPaths::setTestModeEnabled(true);
     KLocalizedString::setApplicationDomain("quillmap");
     KAboutData about(QStringLiteral("quillmap"), QStringLiteral("Quillmap"), QStringLiteral("test"));
@@ -257,7 +262,8 @@ void StressTest::initTestCase()
     m_window->closeCurrentFile();
     m_window.reset();
     m_baseline = residentBytes();
-    qDebug() << "resident after the first cycle:" << m_baseline / (1024 * 1024) << "MiB";
+    const struct mallinfo2 heap = mallinfo2();
+    qDebug() << "resident after the first cycle:" << m_baseline / (1024 * 1024) << "MiB; allocated" << (heap.uordblks + heap.hblkhd) / (1024 * 1024) << "MiB";
 }
 
 void StressTest::init()
@@ -328,7 +334,9 @@ void StressTest::verifyMemoryBackNearBaseline()
 {
     const qint64 now = residentBytes();
     const qint64 slack = std::max<qint64>(m_baseline * 3 / 10, 50 * 1024 * 1024);
-    qDebug() << "resident:" << now / (1024 * 1024) << "MiB, baseline" << m_baseline / (1024 * 1024) << "MiB";
+    const struct mallinfo2 heap = mallinfo2();
+    qDebug() << "resident:" << now / (1024 * 1024) << "MiB, baseline" << m_baseline / (1024 * 1024) << "MiB; allocated"
+             << (heap.uordblks + heap.hblkhd) / (1024 * 1024) << "MiB";
     if (underSanitizer) {
         // The sanitizers' allocators keep freed memory in quarantine.
         return;
@@ -700,7 +708,26 @@ void StressTest::hostileErrorPage()
     QCOMPARE(KLocalizedString::removeAcceleratorMarker(m_documents->tabText(0)), url.fileName());
 }
 
-// The graphs that the call graph tab hands to the viewer are valid dot files.
+// Every text that Graphviz draws for a graph: the "text" of its drawing operations.
+void collectDrawnTexts(const QJsonValue &value, QStringList &texts)
+{
+    if (value.isArray()) {
+        for (const QJsonValue &element : value.toArray()) {
+            collectDrawnTexts(element, texts);
+        }
+    } else if (value.isObject()) {
+        const QJsonObject object = value.toObject();
+        if (object.value(QLatin1String("op")).toString() == QLatin1String("T")) {
+            texts << object.value(QLatin1String("text")).toString();
+        }
+        for (const QJsonValue &member : object) {
+            collectDrawnTexts(member, texts);
+        }
+    }
+}
+
+// The graphs that the call graph tab hands to the viewer are valid dot files,
+// and the labels in them are drawn as the text of the profile.
 void StressTest::hostileDotFile()
 {
     const QString dot = QStandardPaths::findExecutable(QStringLiteral("dot"));
@@ -715,25 +742,41 @@ void StressTest::hostileDotFile()
     }
     doc->findChild<QTabWidget *>()->setCurrentIndex(1);
 
-    // The peak snapshot, then the subtree of each of its nodes.
+    // The peak snapshot (boxes), then the subtree of each of its nodes (records).
     const QModelIndex peak = m_tree->model()->index(1, 0);
     QList<QModelIndex> rows {peak};
     for (int row = 0; row < m_tree->model()->rowCount(peak); ++row) {
         rows << m_tree->model()->index(row, 0, peak);
     }
     QUrl previous;
+    QStringList drawn;
     for (const QModelIndex &row : std::as_const(rows)) {
         m_tree->selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect);
         QTRY_VERIFY_WITH_TIMEOUT(part->url().isValid() && part->url() != previous, LoadTimeout);
         previous = part->url();
         QProcess process;
-        process.start(dot, {QStringLiteral("-Tplain"), part->url().toLocalFile()});
+        process.start(dot, {QStringLiteral("-Tjson"), part->url().toLocalFile()});
         QVERIFY(process.waitForFinished(LoadTimeout));
         const QByteArray errors = process.readAllStandardError();
         QVERIFY2(errors.isEmpty(), errors.constData());
         QCOMPARE(process.exitCode(), 0);
-        const QByteArray plain = process.readAllStandardOutput();
-        QVERIFY(plain.startsWith("graph "));
+        QJsonParseError error;
+        const QJsonDocument graph = QJsonDocument::fromJson(process.readAllStandardOutput(), &error);
+        QVERIFY2(graph.isObject(), qPrintable(error.errorString()));
+        QStringList texts;
+        collectDrawnTexts(graph.object(), texts);
+        drawn << texts;
+    }
+    // Control bytes become blanks and bytes that are no UTF-8 replacement characters.
+    const QStringList expected {
+        QString::fromUtf8(markupFunction + " (" + markupLocation + ')'),
+        QString::fromUtf8(colourFunction + " (z.c:4)"),
+        QStringLiteral("ctl   [31m\x7f"
+                       "bad\ufffd\ufffd\ufffd( (x.c:2)"),
+        QString::fromUtf8(templateFunction + " (y.cpp:3)"),
+    };
+    for (const QString &label : expected) {
+        QVERIFY2(drawn.count(label) >= 2, qPrintable(label + QLatin1String(" not in\n") + drawn.join(QLatin1Char('\n'))));
     }
 }
 
