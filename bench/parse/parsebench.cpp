@@ -10,6 +10,7 @@
 #include "filedata.h"
 #include "parser.h"
 #include "readaheaddevice.h"
+#include "residentmemory.h"
 #include "snapshotitem.h"
 #include "treeleafitem.h"
 
@@ -26,16 +27,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-qint64 residentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/statm"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    const QList<QByteArray> fields = status.readAll().split(' ');
-    return fields.size() > 1 ? fields.at(1).toLongLong() * 4096 : 0;
-}
 
 qint64 peakResidentBytes()
 {

@@ -16,6 +16,7 @@
 #include "mainwindow.h"
 #include "parser.h"
 #include "readaheaddevice.h"
+#include "residentmemory.h"
 
 #include <KAboutData>
 #include <KCompressionDevice>
@@ -35,16 +36,6 @@
 #include <malloc.h>
 
 namespace {
-
-qint64 residentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/statm"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    const QList<QByteArray> fields = status.readAll().split(' ');
-    return fields.size() > 1 ? fields.at(1).toLongLong() * 4096 : 0;
-}
 
 double bareParseSeconds(const QString &path)
 {
