@@ -341,7 +341,12 @@ void StressTest::verifyMemoryBackNearBaseline()
         // The sanitizers' allocators keep freed memory in quarantine.
         return;
     }
-    QVERIFY2(now <= m_baseline + slack, qPrintable(QStringLiteral("%1 MiB resident, baseline %2 MiB").arg(now >> 20).arg(m_baseline >> 20)));
+    // A stopped parse that was left to end on its own, on a busy machine,
+    // gives its memory back a little later: wait for it, within bounds.
+    qint64 settled = now;
+    QTRY_VERIFY2_WITH_TIMEOUT((settled = residentBytes()) <= m_baseline + slack,
+                              qPrintable(QStringLiteral("%1 MiB resident, baseline %2 MiB").arg(settled >> 20).arg(m_baseline >> 20)),
+                              60000);
 }
 
 void StressTest::openManyAndCloseWhileLoading()
