@@ -4,6 +4,7 @@
 */
 
 #include "graphlayoutworker.h"
+#include "threadhandoff.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -94,6 +95,7 @@ void GraphLayoutWorker::process(quint64 ticket, const QString &fileName, const T
         Q_EMIT laidOut(ticket, nullptr, error);
         return;
     }
+    Massif::releaseToOtherThread(layout.get());
     Q_EMIT laidOut(ticket, layout, QString());
 }
 

@@ -4,6 +4,7 @@
 */
 
 #include "graphviewerpart.h"
+#include "threadhandoff.h"
 
 #include "graphview.h"
 
@@ -59,6 +60,7 @@ bool GraphViewerPart::closeUrl()
 
 void GraphViewerPart::layoutFinished(quint64 ticket, const std::shared_ptr<const GraphLayout> &layout, const QString &error)
 {
+    Massif::acquireFromOtherThread(layout.get());
     if (ticket != latestTicket->load()) {
         return;
     }
