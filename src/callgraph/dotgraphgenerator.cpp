@@ -83,12 +83,12 @@ const QRegularExpression &belowThresholdPattern()
 DotGraphGenerator::DotGraphGenerator(const SnapshotItem *snapshot, const QString &timeUnit, QObject *parent)
     : QThread(parent), snapshot(snapshot), node(snapshot ? snapshot->heapTree() : nullptr), timeUnit(timeUnit)
 {
-    file.open();
+    openFile();
 }
 
 DotGraphGenerator::DotGraphGenerator(const TreeLeafItem *node, const QString &timeUnit, QObject *parent) : QThread(parent), node(node), timeUnit(timeUnit)
 {
-    file.open();
+    openFile();
 }
 
 // Qt may create the file without a name and link it into the directory when
