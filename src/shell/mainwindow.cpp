@@ -419,31 +419,28 @@ void MainWindow::allocatorViewContextMenuRequested(const QPoint &pos)
     menu.exec(ui.allocatorView->mapToGlobal(pos));
 }
 
-void MainWindow::setCustomAllocators(const QStringList &allocators)
+void MainWindow::addCustomAllocator(const QString &allocator)
 {
+    QStringList allocators = customAllocators->stringList();
+    if (allocators.contains(allocator)) {
+        return;
+    }
+    allocators << allocator;
+    // The model reset this causes saves the list and parses the document again.
     customAllocators->setStringList(allocators);
 }
 
 void MainWindow::slotNewAllocator()
 {
     const QString allocator = QInputDialog::getText(this, i18nc("@title:window", "Add Custom Allocator"), i18nc("@label:textbox", "Allocator:"));
-    QStringList allocators = customAllocators->stringList();
-    if (allocator.isEmpty() || allocators.contains(allocator)) {
-        return;
+    if (!allocator.isEmpty()) {
+        addCustomAllocator(allocator);
     }
-    allocators << allocator;
-    setCustomAllocators(allocators);
 }
 
 void MainWindow::slotMarkCustomAllocator()
 {
-    const QString allocator = markCustomAllocatorAction->data().toString();
-    QStringList allocators = customAllocators->stringList();
-    if (allocators.contains(allocator)) {
-        return;
-    }
-    allocators << allocator;
-    setCustomAllocators(allocators);
+    addCustomAllocator(markCustomAllocatorAction->data().toString());
 }
 
 void MainWindow::slotRemoveAllocator()

@@ -68,7 +68,7 @@ private:
     void closeTab(int index);
     void refreshCaption();
     KConfigGroup allocatorsConfigGroup() const;
-    void setCustomAllocators(const QStringList &allocators);
+    void addCustomAllocator(const QString &allocator);
 
     Ui::MainWindow ui;
     KRecentFilesAction *recentFilesAction = nullptr;
