@@ -71,12 +71,23 @@ public:
         m_peak = peak;
     }
 
+    /// What the user should know about the file although it loaded, such as an early end; empty for a sound file.
+    QString warning() const
+    {
+        return m_warning;
+    }
+    void setWarning(const QString &warning)
+    {
+        m_warning = warning;
+    }
+
 private:
     QString m_command;
     QString m_description;
     QString m_timeUnit;
     QList<SnapshotItem *> m_snapshots;
     SnapshotItem *m_peak = nullptr;
+    QString m_warning;
 };
 
 } // namespace Massif

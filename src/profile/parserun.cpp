@@ -10,6 +10,8 @@
 #include "snapshotitem.h"
 #include "treeleafitem.h"
 
+#include <KLocalizedString>
+
 #include <QDebug>
 #include <QIODevice>
 
@@ -68,6 +70,8 @@ ParseRun::ParseRun(Parser *parser, QIODevice *device, FileData *data, const QStr
     }
 }
 
+ParseRun::~ParseRun() = default;
+
 void ParseRun::run()
 {
     while (!m_device->atEnd()) {
@@ -87,16 +91,54 @@ void ParseRun::run()
             m_error = ReadFailed;
             return;
         }
+        if (m_endedEarly) {
+            break;
+        }
         if (!accepted) {
-            if (m_errorText.isEmpty()) {
-                m_errorText = line.toByteArray();
+            if (isCutLastLine()) {
+                m_endedEarly = true;
+                break;
             }
-            // The offending line, not the main-loop line: a heap tree has read past the latter.
+            // The error text is the offending line, which fail() copied: the
+            // main-loop line may be a stale view once a handler read further.
             qWarning() << "invalid line" << m_lineNumber << m_errorText;
             m_error = InvalidLine;
             return;
         }
     }
+    if (m_state > ExpectSnapshot) {
+        m_endedEarly = true;
+    }
+    if (m_endedEarly) {
+        endEarly();
+    }
+}
+
+// A last line without its line feed that does not parse inside the snapshots
+// is where the file was cut, not a malformed line.
+bool ParseRun::isCutLastLine() const
+{
+    return m_state >= ExpectSnapshot && !m_lastLineTerminated && !m_lineTooLong && m_device->atEnd();
+}
+
+void ParseRun::commitSnapshot()
+{
+    if (m_pendingIsPeak) {
+        m_data->setPeak(m_pendingSnapshot.get());
+        m_pendingIsPeak = false;
+    }
+    m_data->addSnapshot(m_pendingSnapshot.release());
+}
+
+void ParseRun::endEarly()
+{
+    m_pendingSnapshot.reset();
+    m_currentSnapshot = nullptr;
+    m_currentParent = nullptr;
+    m_data->setWarning(
+        i18nc("@info",
+              "The file ends early, in line %1, inside a snapshot record. That snapshot is left out; the complete snapshots before it are shown.",
+              m_lastLineNumber));
 }
 
 QByteArrayView ParseRun::readLine()
@@ -106,15 +148,18 @@ QByteArrayView ParseRun::readLine()
     if (length < 0) {
         // Nothing read, yet not at the end: the device failed (a broken compressed stream).
         m_readFailed = m_readFailed || !m_device->atEnd();
+        m_reachedEnd = !m_readFailed;
         return {};
     }
+    m_lastLineNumber = m_lineNumber;
     const char *data = m_lineBuffer.data();
     if (length == LineBufferSize - 1 && m_lineBuffer[length - 1] != '\n') {
         const QByteArrayView whole = readLongLine(length);
         data = whole.data();
         length = whole.size();
     }
-    if (length > 0 && data[length - 1] == '\n') {
+    m_lastLineTerminated = length > 0 && data[length - 1] == '\n';
+    if (m_lastLineTerminated) {
         --length;
         if (length > 0 && data[length - 1] == '\r') {
             --length;
@@ -225,6 +270,10 @@ bool ParseRun::parseSnapshot(QByteArrayView line)
         return fail(line);
     }
     line = readLine();
+    if (m_reachedEnd) {
+        m_endedEarly = true;
+        return true;
+    }
     if (m_lineTooLong) {
         return fail(line);
     }
@@ -236,14 +285,18 @@ bool ParseRun::parseSnapshot(QByteArrayView line)
         return fail(line);
     }
     line = readLine();
+    if (m_reachedEnd) {
+        m_endedEarly = true;
+        return true;
+    }
     if (m_lineTooLong || line != separatorLine) {
         return fail(line);
     }
 
-    auto *snapshot = new SnapshotItem;
-    m_currentSnapshot = snapshot;
-    m_data->addSnapshot(snapshot);
-    snapshot->setNumber(number);
+    m_pendingSnapshot = std::make_unique<SnapshotItem>();
+    m_pendingIsPeak = false;
+    m_currentSnapshot = m_pendingSnapshot.get();
+    m_currentSnapshot->setNumber(number);
     m_state = ExpectTime;
 
     if (m_device->size() == 0) {
@@ -310,10 +363,12 @@ bool ParseRun::parseHeapTree(QByteArrayView line)
     const QByteArrayView word = line.sliced(prefix.size());
     if (word == QByteArrayView("empty")) {
         m_state = ExpectSnapshot;
+        commitSnapshot();
     } else if (word == QByteArrayView("detailed")) {
         m_state = ExpectHeapTreeRoot;
     } else if (word == QByteArrayView("peak")) {
-        m_data->setPeak(m_currentSnapshot);
+        // Marked once the snapshot is complete: a cut one must not stay the peak.
+        m_pendingIsPeak = true;
         m_state = ExpectHeapTreeRoot;
     } else {
         return fail(line);
@@ -326,11 +381,15 @@ bool ParseRun::parseHeapTreeRoot(QByteArrayView line)
     // A malformed tree line has set the error text; the main loop reports it.
     const bool ok = parseNode(line, 0);
     m_state = ExpectSnapshot;
+    m_currentParent = nullptr;
+    if (!ok || m_endedEarly) {
+        return ok;
+    }
     if (m_allocatorFolded) {
         regroupRootChildren();
     }
-    m_currentParent = nullptr;
-    return ok;
+    commitSnapshot();
+    return true;
 }
 
 QByteArray ParseRun::pooledLabel(QByteArrayView label)
@@ -416,6 +475,10 @@ bool ParseRun::parseNode(QByteArrayView line, int depth)
     bool success = true;
     for (quint32 i = 0; i < childCount; ++i) {
         const QByteArrayView childLine = readLine();
+        if (m_reachedEnd) {
+            m_endedEarly = true;
+            break;
+        }
         if (m_lineTooLong) {
             success = fail(childLine);
             break;
@@ -425,6 +488,9 @@ bool ParseRun::parseNode(QByteArrayView line, int depth)
         }
         if (!parseNode(childLine, depth + 1)) {
             success = false;
+            break;
+        }
+        if (m_endedEarly) {
             break;
         }
     }

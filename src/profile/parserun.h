@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <array>
+#include <memory>
 
 class QIODevice;
 
@@ -52,6 +53,7 @@ public:
     };
 
     ParseRun(Parser *parser, QIODevice *device, FileData *data, const QStringList &allocators, QAtomicInt *shouldStop);
+    ~ParseRun();
 
     /// Reads the device to its end, to the first malformed line or to a stop request.
     void run();
@@ -67,6 +69,11 @@ public:
     QByteArray errorText() const
     {
         return m_errorText;
+    }
+    /// Whether the input ended inside a snapshot record or a heap tree; that snapshot was left out.
+    bool endedEarly() const
+    {
+        return m_endedEarly;
     }
 
     /// The longest line kept in the line buffer; longer lines are assembled in a copy.
@@ -96,6 +103,9 @@ private:
     void regroupRootChildren();
 
     bool fail(QByteArrayView line);
+    bool isCutLastLine() const;
+    void commitSnapshot();
+    void endEarly();
     bool isCustomAllocator(const QByteArray &label);
     QByteArray pooledLabel(QByteArrayView label);
 
@@ -108,6 +118,9 @@ private:
     QByteArray m_errorText;
     Error m_error = NoError;
     SnapshotItem *m_currentSnapshot = nullptr;
+    // The record being read; it joins the file only once complete.
+    std::unique_ptr<SnapshotItem> m_pendingSnapshot;
+    bool m_pendingIsPeak = false;
     TreeLeafItem *m_currentParent = nullptr;
     bool m_allocatorFolded = false;
     QList<QRegExp> m_wildcardAllocators;
@@ -117,6 +130,10 @@ private:
     QByteArray m_longLine;
     bool m_lineTooLong = false;
     bool m_readFailed = false;
+    bool m_reachedEnd = false;
+    bool m_endedEarly = false;
+    bool m_lastLineTerminated = true;
+    int m_lastLineNumber = 0;
     std::array<char, LineBufferSize> m_lineBuffer;
 };
 

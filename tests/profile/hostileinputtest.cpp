@@ -279,7 +279,8 @@ void HostileInputTest::deepTreeIsRefused()
 void HostileInputTest::hugeAnnouncedChildCount()
 {
     QBuffer buffer;
-    buffer.setData(header + snapshotHead + "heap_tree=peak\nn4000000000: 10 root\n n0: 10 a\n");
+    // The blank line ends the children; without it the file would end inside the tree.
+    buffer.setData(header + snapshotHead + "heap_tree=peak\nn4000000000: 10 root\n n0: 10 a\n\n");
     buffer.open(QIODevice::ReadOnly);
     Parser parser;
     std::unique_ptr<FileData> data(parser.parse(&buffer));

@@ -185,6 +185,9 @@ private Q_SLOTS:
     void lineEndings();
     void longLines();
     void emptyAndTruncatedInputs();
+    void truncatedInputs_data();
+    void truncatedInputs();
+    void truncatedRealFile();
     void treeShapes();
     void peakChoice_data();
     void peakChoice();
@@ -411,28 +414,108 @@ void ParserTest::emptyAndTruncatedInputs()
     QVERIFY(headerOnly.data->snapshots().isEmpty());
     QCOMPARE(headerOnly.data->command(), QStringLiteral("./prog"));
 
-    // Cut inside a snapshot record: the partly filled snapshot stays.
-    const ParseResult cut = parseText(header + "#-----------\nsnapshot=7\n#-----------\ntime=3.5\nmem_heap_B=40\n");
-    QVERIFY(cut.data);
-    QCOMPARE(cut.data->snapshots().size(), 1);
-    QCOMPARE(cut.data->snapshots().at(0)->number(), 7u);
-    QCOMPARE(cut.data->snapshots().at(0)->memHeap(), quint64(40));
-    QCOMPARE(cut.data->peak(), cut.data->snapshots().at(0));
+    QVERIFY(headerOnly.data->warning().isEmpty());
 
-    // Cut inside a heap tree: the announced children end at the end of input.
-    const ParseResult cutTree = parseText(header + snapshotRecord(0, 30, 0, "peak", "n3: 30 root\n n2: 20 a\n  n0: 15 b\n"));
-    QVERIFY(cutTree.data);
-    const TreeLeafItem *root = cutTree.data->snapshots().at(0)->heapTree();
-    QCOMPARE(childSummary(root), QStringList {QStringLiteral("20 a")});
-    QCOMPARE(childSummary(root->children().at(0)), QStringList {QStringLiteral("15 b")});
-
+    // The cut fixture stops after the peak's root line and two more (snapshot
+    // 41 of simple.massif, its tree from line 376 to the file's last, 378): the
+    // 41 snapshots before it remain, and the peak is chosen among them.
     const ParseResult fixtureCut = parseFixture(QStringLiteral("malformed/truncated-in-tree.massif"));
     QVERIFY(fixtureCut.data);
+    QCOMPARE(fixtureCut.data->snapshots().size(), 41);
+    QCOMPARE(fixtureCut.data->snapshots().last()->number(), 40u);
+    QVERIFY(fixtureCut.data->snapshots().contains(fixtureCut.data->peak()));
+    QVERIFY2(fixtureCut.data->warning().contains(QLatin1String("line 378,")), qPrintable(fixtureCut.data->warning()));
 
     // A blank line where a child is expected ends that node's children.
     const ParseResult blank = parseText(header + snapshotRecord(0, 30, 0, "detailed", "n2: 30 root\n n0: 10 a\n\n") + snapshotRecord(1, 2, 0, "empty"));
     QVERIFY(blank.data);
     QCOMPARE(blank.data->snapshots().size(), 2);
+}
+
+void ParserTest::truncatedInputs_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("snapshots");
+    QTest::addColumn<int>("peakIndex");
+    // The line named in the warning; 0 for none.
+    QTest::addColumn<int>("warningLine");
+
+    // The first record takes lines 4 to 12 (its tree one line), the second starts on line 13.
+    const QByteArray leaf = "n0: 5 x\n";
+    const QByteArray one = header + snapshotRecord(0, 5, 0, "detailed", leaf);
+    const QByteArray two = one + snapshotRecord(1, 9, 0, "empty");
+    QTest::newRow("complete") << two << 2 << 0 << 0;
+    QTest::newRow("complete, no final line feed") << two.chopped(1) << 2 << 0 << 0;
+    QTest::newRow("blank line ends the last tree") << header + snapshotRecord(0, 5, 0, "detailed", "n2: 5 root\n n0: 5 a\n\n") << 1 << 0 << 0;
+    QTest::newRow("after a separator") << one + "#-----------\n" << 1 << 0 << 13;
+    QTest::newRow("after the snapshot number") << one + "#-----------\nsnapshot=1\n" << 1 << 0 << 14;
+    QTest::newRow("after the second separator") << one + "#-----------\nsnapshot=1\n#-----------\n" << 1 << 0 << 15;
+    QTest::newRow("inside the counts") << one + "#-----------\nsnapshot=1\n#-----------\ntime=3.5\nmem_heap_B=40\n" << 1 << 0 << 17;
+    QTest::newRow("cut separator") << one + "#-----" << 1 << 0 << 13;
+    QTest::newRow("cut number") << one + "#-----------\nsnapshot=1\n#-----------\ntime=3.5\nmem_heap_B=4" << 1 << 0 << 17;
+    QTest::newRow("cut word") << one + "#-----------\nsnapshot=1\n#-----------\ntime=3.5\nmem_heap_B=4\nmem_heap_extra_B=0\nmem_stacks_B=0\nheap_tree=pe" << 1
+                              << 0 << 20;
+    QTest::newRow("tree missing") << one + snapshotRecord(1, 90, 0, "detailed") << 1 << 0 << 20;
+    // The cut snapshot was marked and is the greatest: neither counts any more.
+    QTest::newRow("children missing") << one + snapshotRecord(1, 90, 0, "peak", "n3: 90 root\n n2: 20 a\n  n0: 15 b\n") << 1 << 0 << 23;
+    QTest::newRow("cut tree line") << one + snapshotRecord(1, 90, 0, "peak", "n2: 90 root\n n0: 20 a\n n0: 7") << 1 << 0 << 23;
+    QTest::newRow("first snapshot cut") << header + "#-----------\nsnapshot=0\n" << 0 << -1 << 5;
+}
+
+void ParserTest::truncatedInputs()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, snapshots);
+    QFETCH(int, peakIndex);
+    QFETCH(int, warningLine);
+
+    const ParseResult result = parseText(text);
+    QVERIFY2(result.data, result.errorText.constData());
+    QCOMPARE(result.data->snapshots().size(), snapshots);
+    QCOMPARE(result.data->snapshots().indexOf(result.data->peak()), peakIndex);
+    if (warningLine == 0) {
+        QCOMPARE(result.data->warning(), QString());
+    } else {
+        QCOMPARE(
+            result.data->warning(),
+            QStringLiteral("The file ends early, in line %1, inside a snapshot record. That snapshot is left out; the complete snapshots before it are shown.")
+                .arg(warningLine));
+    }
+}
+
+void ParserTest::truncatedRealFile()
+{
+    // Cut a real file everywhere after its header: what remains is exactly the
+    // file up to the last snapshot record that the cut leaves whole.
+    QFile file(fixture(QStringLiteral("simple-detailed.massif")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QList<qsizetype> recordStarts;
+    for (qsizetype at = text.indexOf("#-----------\nsnapshot="); at != -1; at = text.indexOf("#-----------\nsnapshot=", at + 1)) {
+        recordStarts << at;
+    }
+    recordStarts << text.size();
+    QVERIFY(recordStarts.size() > 10);
+
+    int checked = 0;
+    for (qsizetype cut = recordStarts.first(); cut < text.size(); cut += 53) {
+        // The record that the cut falls in, and the start of its last line.
+        const auto next = std::upper_bound(recordStarts.cbegin(), recordStarts.cend(), cut);
+        const qsizetype recordStart = *(next - 1);
+        const qsizetype recordEnd = *next;
+        const qsizetype lastLineStart = text.lastIndexOf('\n', recordEnd - 2) + 1;
+        // A cut inside the last line of a whole tree cannot be told from its end.
+        if (cut > lastLineStart && cut < recordEnd) {
+            continue;
+        }
+        const ParseResult whole = parseText(text.left(recordStart));
+        const ParseResult cutResult = parseText(text.left(cut));
+        QVERIFY2(cutResult.data, qPrintable(QString::number(cut)));
+        QCOMPARE(dump(cutResult.data.get()), dump(whole.data.get()));
+        QCOMPARE(cutResult.data->warning().isEmpty(), cut == recordStart);
+        ++checked;
+    }
+    QVERIFY(checked > 100);
 }
 
 void ParserTest::treeShapes()
