@@ -71,6 +71,19 @@ massif "$FIX/many.massif"            many
 massif "$FIX/sites.massif"           sites --detailed-freq=1
 massif "$EXAMPLES/massif.out.example" example --detailed-freq=4
 
+# Two runs of one program with different input sizes, compared with each
+# other by the tests. The second is built shifted (other code addresses and
+# source lines, see the program) in a directory of its own, so that both
+# "cmd:" lines read "./compare N". An exact peak: the expected changes are
+# read off the peak trees.
+"$CC" -g -O0 -o "$WORK/compare" "$PROGRAMS/compare.c"
+mkdir -p "$WORK/shifted"
+"$CC" -g -O0 -DSHIFTED -o "$WORK/shifted/compare" "$PROGRAMS/compare.c"
+(cd "$WORK" && valgrind -q --tool=massif --peak-inaccuracy=0.0 --massif-out-file=compare-small.massif ./compare 40 >/dev/null)
+(cd "$WORK/shifted" && valgrind -q --tool=massif --peak-inaccuracy=0.0 --massif-out-file=compare-large.massif ./compare 120 >/dev/null)
+mv "$WORK/compare-small.massif" "$WORK/shifted/compare-large.massif" "$FIX/"
+echo "   compare-small.massif, compare-large.massif: ./compare 40 and, shifted, ./compare 120"
+
 echo "== compressed copies"
 for f in simple templates; do
     # -n keeps name and time stamp out of the gzip header.
