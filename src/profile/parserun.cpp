@@ -145,7 +145,8 @@ QByteArrayView ParseRun::readLine()
 {
     ++m_lineNumber;
     qint64 length = m_device->readLine(m_lineBuffer.data(), LineBufferSize);
-    if (length < 0) {
+    // Sequential devices report the end as nothing read rather than -1.
+    if (length <= 0) {
         // Nothing read, yet not at the end: the device failed (a broken compressed stream).
         m_readFailed = m_readFailed || !m_device->atEnd();
         m_reachedEnd = !m_readFailed;

@@ -114,7 +114,12 @@ void ParseWorker::parse(const QUrl &url, const QStringList &allocators)
             releaseToOtherThread(data.get());
             Q_EMIT finished(url, data.release());
         } else {
-            Q_EMIT error(i18n("Empty Data File"), i18n("Empty data file <i>%1</i>.", url.toString().toHtmlEscaped()));
+            QString message = i18n("Empty data file <i>%1</i>.", url.toString().toHtmlEscaped());
+            // A file cut inside its first snapshot is empty for that reason.
+            if (!data->warning().isEmpty()) {
+                message += QLatin1String("<br>") + data->warning().toHtmlEscaped();
+            }
+            Q_EMIT error(i18n("Empty Data File"), message);
         }
     } else if (!shouldStop.loadRelaxed()) {
         Q_EMIT error(i18n("Parser Failed"),

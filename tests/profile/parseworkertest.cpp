@@ -98,6 +98,7 @@ private Q_SLOTS:
     void parsesOnItsOwnThread();
     void reportsErrors_data();
     void reportsErrors();
+    void truncatedFileLoadsWithWarning();
     void escapesFileContentInMessages();
     void compressedLikePlain();
     void downloadsRemoteFiles();
@@ -208,6 +209,19 @@ void ParseWorkerTest::reportsErrors_data()
     QTest::newRow("header only") << headerOnly << QStringLiteral("Empty Data File")
                                  << QStringLiteral("Empty data file <i>%1</i>.").arg(QUrl::fromLocalFile(headerOnly).toString());
 
+    // Cut right after the first separator: the message names that line, not a stale buffer.
+    const QString cutFirst = m_dir.filePath(QStringLiteral("cut-first.massif"));
+    QFile cutFile(cutFirst);
+    QVERIFY(cutFile.open(QIODevice::WriteOnly));
+    cutFile.write("desc: x\ncmd: ./prog\ntime_unit: i\n#-----------\n");
+    cutFile.close();
+    QTest::newRow("cut in the first snapshot")
+        << cutFirst << QStringLiteral("Empty Data File")
+        << QStringLiteral(
+               "Empty data file <i>%1</i>.<br>The file ends early, in line 4, inside a snapshot record. That snapshot is left out; the complete snapshots "
+               "before it are shown.")
+               .arg(QUrl::fromLocalFile(cutFirst).toString());
+
     const QString badTimeUnit = fixture(QStringLiteral("malformed/bad-timeunit.massif"));
     const QByteArray thirdLine = readFile(badTimeUnit).split('\n').at(2);
     QTest::newRow("third line malformed") << badTimeUnit << QStringLiteral("Parser Failed")
@@ -231,6 +245,36 @@ void ParseWorkerTest::reportsErrors()
     waitUntilIdle();
     QCOMPARE(m_finished->size(), 0);
     QCOMPARE(m_error->size(), 1);
+}
+
+void ParseWorkerTest::truncatedFileLoadsWithWarning()
+{
+    // The first 3000 bytes of a real file: its complete snapshots, and a warning.
+    const QByteArray text = readFile(fixture(QStringLiteral("simple.massif")));
+    const QString path = m_dir.filePath(QStringLiteral("head.massif"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text.left(3000));
+    file.close();
+
+    m_worker->parse(QUrl::fromLocalFile(path), {});
+    QTRY_VERIFY_WITH_TIMEOUT(!m_finished->isEmpty(), 20000);
+    waitUntilIdle();
+    QCOMPARE(m_error->size(), 0);
+    const FileData *data = m_finished->first().at(1).value<FileData *>();
+    acquireFromOtherThread(data);
+    const QByteArray head = text.left(3000);
+    // Whole records end where the next begins; the last, cut one is left out.
+    QCOMPARE(data->snapshots().size(), head.count("#-----------\nsnapshot=") - 1);
+    const int lastLine = int(head.count('\n')) + (head.endsWith('\n') ? 0 : 1);
+    QVERIFY2(data->warning().contains(QStringLiteral("in line %1,").arg(lastLine)), qPrintable(data->warning()));
+
+    // A whole file carries no warning.
+    m_worker->parse(QUrl::fromLocalFile(fixture(QStringLiteral("simple.massif"))), {});
+    QTRY_COMPARE_WITH_TIMEOUT(m_finished->size(), 2, 20000);
+    const FileData *whole = m_finished->last().at(1).value<FileData *>();
+    acquireFromOtherThread(whole);
+    QCOMPARE(whole->warning(), QString());
 }
 
 void ParseWorkerTest::escapesFileContentInMessages()
