@@ -7,11 +7,18 @@
 
 #include "allocatorsmodel.h"
 
+#include <KLocalizedString>
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QHeaderView>
 #include <QMenu>
 #include <QSortFilterProxyModel>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 // The widest the function column starts, in average characters.
@@ -23,6 +30,7 @@ AllocatorsTab::AllocatorsTab(Massif::FileData *data, KXMLGUIClient *guiParent, Q
     , model(new Massif::AllocatorsModel(data, this))
     , proxy(new QSortFilterProxyModel(this))
     , view(new QTreeView(this))
+    , copyAction(new QAction(QIcon::fromTheme(QStringLiteral("edit-copy")), i18nc("@action", "Copy"), view))
 {
     proxy->setSourceModel(model);
     proxy->setSortRole(Massif::AllocatorsModel::SortKeyRole);
@@ -43,6 +51,12 @@ AllocatorsTab::AllocatorsTab(Massif::FileData *data, KXMLGUIClient *guiParent, Q
 
     connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this, &AllocatorsTab::selectionChanged);
     connect(view, &QWidget::customContextMenuRequested, this, &AllocatorsTab::customContextMenuRequested);
+
+    // Ctrl+C while the table has the focus, whatever else the window binds it to.
+    copyAction->setShortcuts(QKeySequence::Copy);
+    copyAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(copyAction, &QAction::triggered, this, &AllocatorsTab::copySelectedRows);
+    view->addAction(copyAction);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -71,10 +85,58 @@ void AllocatorsTab::customContextMenuRequested(const QPoint &pos)
     const auto item = index.data(Massif::AllocatorsModel::PeakItemRole).value<Massif::ModelItem>();
 
     QMenu menu;
+    if (index.isValid()) {
+        // The row under the mouse, which need not be the selected one.
+        QAction *copy = menu.addAction(copyAction->icon(), copyAction->text());
+        copy->setShortcuts(copyAction->shortcuts());
+        const QString text = rowText(index);
+        connect(copy, &QAction::triggered, this, [text] {
+            QApplication::clipboard()->setText(text);
+        });
+        menu.addSeparator();
+    }
     Q_EMIT contextMenuRequested(item, &menu);
     if (!menu.actions().isEmpty()) {
         menu.exec(view->viewport()->mapToGlobal(pos));
     }
+}
+
+QString AllocatorsTab::rowText(const QModelIndex &index) const
+{
+    // The cells as shown, tab-separated, so that a paste into a spreadsheet keeps the columns.
+    QStringList cells;
+    const QHeaderView *header = view->header();
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int column = header->logicalIndex(visual);
+        if (header->isSectionHidden(column)) {
+            continue;
+        }
+        const QString cell = index.siblingAtColumn(column).data().toString();
+        if (!cell.isEmpty()) {
+            cells << cell;
+        }
+    }
+    return cells.join(QLatin1Char('\t'));
+}
+
+void AllocatorsTab::copySelectedRows()
+{
+    QModelIndexList rows = view->selectionModel()->selectedRows();
+    if (rows.isEmpty() && view->currentIndex().isValid()) {
+        rows << view->currentIndex();
+    }
+    if (rows.isEmpty()) {
+        return;
+    }
+    // In the order shown, not the order they were selected in.
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex &a, const QModelIndex &b) {
+        return a.row() < b.row();
+    });
+    QStringList lines;
+    for (const QModelIndex &row : std::as_const(rows)) {
+        lines << rowText(row);
+    }
+    QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
 }
 
 void AllocatorsTab::selectModelItem(const Massif::ModelItem &item)

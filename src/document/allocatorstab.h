@@ -8,6 +8,7 @@
 
 #include "documenttabinterface.h"
 
+class QAction;
 class QModelIndex;
 class QPoint;
 class QSortFilterProxyModel;
@@ -36,11 +37,15 @@ public Q_SLOTS:
 private Q_SLOTS:
     void selectionChanged(const QModelIndex &current, const QModelIndex &previous);
     void customContextMenuRequested(const QPoint &pos);
+    void copySelectedRows();
 
 private:
+    QString rowText(const QModelIndex &index) const;
+
     Massif::AllocatorsModel *model;
     QSortFilterProxyModel *proxy;
     QTreeView *view;
+    QAction *copyAction;
 };
 
 #endif

@@ -15,6 +15,7 @@
 #include <KSharedConfig>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMap>
@@ -120,6 +121,33 @@ void closeNextPopup(bool *shown)
             *shown = true;
             popup->close();
             timer->deleteLater();
+        }
+    });
+    timer->start(10);
+}
+
+/// Triggers the entry @p text of the next popup menu, noting the entries it had.
+void triggerInNextPopup(const QString &text, QStringList *entries)
+{
+    auto *timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, text, entries] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu) {
+            return;
+        }
+        timer->deleteLater();
+        QAction *chosen = nullptr;
+        for (QAction *action : menu->actions()) {
+            if (!action->isSeparator()) {
+                *entries << KLocalizedString::removeAcceleratorMarker(action->text());
+                if (entries->constLast() == text) {
+                    chosen = action;
+                }
+            }
+        }
+        menu->close();
+        if (chosen) {
+            chosen->trigger();
         }
     });
     timer->start(10);
@@ -286,6 +314,57 @@ private Q_SLOTS:
         QCOMPARE(requested.count(), 2);
         QCOMPARE(requested.last().first().value<Massif::ModelItem>(), peakItem(shown.view, 0));
         QTRY_VERIFY(shownMenu);
+    }
+
+    void copiesRows_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QList<int>>("rows");
+        QTest::addColumn<QString>("expected");
+        // Sorted by peak: make_block, grow_string, make_table.
+        QTest::newRow("menu on a row that is not selected") << QStringLiteral("menu") << QList<int> {1} << QStringLiteral("grow_string\t16.0 KiB\tsimple.c:43");
+        QTest::newRow("menu with a listener's entries") << QStringLiteral("menu+listener") << QList<int> {2}
+                                                        << QStringLiteral("make_table\t7.8 KiB\tsimple.c:38");
+        QTest::newRow("Ctrl+C on the current row") << QStringLiteral("shortcut") << QList<int> {1} << QStringLiteral("grow_string\t16.0 KiB\tsimple.c:43");
+        QTest::newRow("Ctrl+C on two rows, top to bottom")
+            << QStringLiteral("shortcut") << QList<int> {2, 1} << QStringLiteral("grow_string\t16.0 KiB\tsimple.c:43\nmake_table\t7.8 KiB\tsimple.c:38");
+    }
+
+    void copiesRows()
+    {
+        QFETCH(QString, how);
+        QFETCH(QList<int>, rows);
+        QFETCH(QString, expected);
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        QVERIFY(data);
+        ShownTab shown(data.get());
+        QApplication::clipboard()->clear();
+        QAbstractItemModel *model = shown.view->model();
+
+        if (how == QLatin1String("shortcut")) {
+            shown.view->setCurrentIndex(model->index(rows.constFirst(), 0));
+            for (int row : std::as_const(rows)) {
+                shown.view->selectionModel()->select(model->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            }
+            shown.tab->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(shown.tab.get()));
+            shown.view->setFocus();
+            QTest::keyClick(shown.view, Qt::Key_C, Qt::ControlModifier);
+        } else {
+            QStringList expectedEntries {QStringLiteral("Copy")};
+            if (how == QLatin1String("menu+listener")) {
+                connect(shown.tab.get(), &DocumentTabInterface::contextMenuRequested, this, [](const Massif::ModelItem &, QMenu *menu) {
+                    menu->addAction(QStringLiteral("Mark as Custom Allocator"));
+                });
+                expectedEntries << QStringLiteral("Mark as Custom Allocator");
+            }
+            shown.view->setCurrentIndex(model->index(0, 0));
+            QStringList entries;
+            triggerInNextPopup(QStringLiteral("Copy"), &entries);
+            sendContextMenu(shown.view, shown.view->visualRect(model->index(rows.constFirst(), 1)).center());
+            QCOMPARE(entries, expectedEntries);
+        }
+        QCOMPARE(QApplication::clipboard()->text(), expected);
     }
 
     void settingsChangeReachesTheTable()
