@@ -36,23 +36,27 @@
 #include <KMessageBox>
 #include <KStandardAction>
 
+#include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QDebug>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSpinBox>
 #include <QSvgGenerator>
 #include <QTextDocument>
 #include <QVBoxLayout>
 #include <QWidgetAction>
+#include <QtMath>
 
 namespace {
 
@@ -97,6 +101,14 @@ public:
         return KFormat(QLocale::system()).formatByteSize(value, 1, KFormat::MetricBinaryDialect);
     }
 };
+
+/// The suffix of the first pattern of a file dialog filter: "png" for "Images (*.png *.jpg)".
+QString filterSuffix(const QString &filter)
+{
+    static const QRegularExpression pattern(QStringLiteral("\\*\\.(\\w+)"));
+    const QRegularExpressionMatch match = pattern.match(filter);
+    return match.hasMatch() ? match.captured(1) : QStringLiteral("png");
+}
 
 KChart::TextAttributes axisTextAttributes(KChart::TextAttributes attributes, const QPen &pen, qreal fontSize)
 {
@@ -251,11 +263,16 @@ void ChartTab::buildChart()
     connect(detailedDiagram, &KChart::AbstractDiagram::clicked, this, &ChartTab::detailedItemClicked);
 }
 
+QString ChartTab::programName() const
+{
+    const QStringList words = data->command().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    return words.isEmpty() ? QString() : words.first();
+}
+
 void ChartTab::refreshHeader()
 {
     const QString command = data->command();
-    const QStringList words = command.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    const QString program = words.isEmpty() ? QString() : words.first();
+    const QString program = programName();
 
     // The command comes from the file and may hold any characters ("./prog <in.txt"):
     // it is escaped before it goes into markup, so that it shows as it was run.
@@ -553,40 +570,117 @@ void ChartTab::showPrintPreviewDialog()
         // The painter's origin is already the corner of the printable area.
         const QRect page = target->pageLayout().paintRectPixels(target->resolution());
         QPainter painter(target);
-        chart->paint(&painter, QRect(QPoint(0, 0), page.size()));
+        paintChart(&painter, QRect(QPoint(0, 0), page.size()));
     });
     preview->exec();
 }
 
 void ChartTab::saveCurrentDocument()
 {
-    const QString fileName =
-        QFileDialog::getSaveFileName(this, i18nc("@title:window", "Save Current Visualization"), QString(), i18n("Images (*.png *.jpg *.tiff *.svg)"));
+    // The first filter is the one the dialog opens with; a name typed without
+    // a suffix takes that of the chosen filter, PNG for the one of all formats.
+    const QStringList filters {
+        i18n("Images (*.png *.jpg *.tiff *.svg)"),
+        i18n("PNG Image (*.png)"),
+        i18n("JPEG Image (*.jpg)"),
+        i18n("TIFF Image (*.tiff)"),
+        i18n("SVG Image (*.svg)"),
+    };
+    QFileDialog dialog(this, i18nc("@title:window", "Save Current Visualization"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(filterSuffix(filters.first()));
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString &filter) {
+        dialog.setDefaultSuffix(filterSuffix(filter));
+    });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    QString fileName = dialog.selectedFiles().constFirst();
     if (fileName.isEmpty()) {
         return;
     }
-    saveImage(fileName);
-}
-
-void ChartTab::saveImage(const QString &fileName)
-{
-    bool saved = false;
-    if (QFileInfo(fileName).suffix() == QLatin1String("svg")) {
-        QSvgGenerator generator;
-        generator.setFileName(fileName);
-        generator.setSize(chart->size());
-        generator.setViewBox(chart->rect());
-        QPainter painter;
-        // An SVG file that cannot be written is a failure like any other.
-        saved = painter.begin(&generator);
-        if (saved) {
-            chart->paint(&painter, chart->rect());
-            saved = painter.end();
-        }
-    } else {
-        saved = chart->grab().save(fileName);
+    // A platform dialog may ignore the default suffix.
+    if (QFileInfo(fileName).suffix().isEmpty()) {
+        fileName += QLatin1Char('.') + filterSuffix(dialog.selectedNameFilter());
     }
-    if (!saved) {
+    if (!saveImage(fileName)) {
         KMessageBox::error(this, i18n("Failed to save the image to %1.", fileName), QString());
     }
+}
+
+bool ChartTab::saveImage(const QString &fileName, const QSize &size)
+{
+    const QSize logicalSize = size.isEmpty() ? this->size() : size;
+    if (logicalSize.isEmpty()) {
+        return false;
+    }
+    const QRect target(QPoint(0, 0), logicalSize);
+    // The chart measures its fonts against the device; ours at the widget's resolution.
+    const int dpi = logicalDpiX();
+    const QString suffix = QFileInfo(fileName).suffix();
+
+    if (suffix == QLatin1String("svg")) {
+        QSvgGenerator generator;
+        generator.setFileName(fileName);
+        generator.setSize(logicalSize);
+        generator.setViewBox(target);
+        generator.setResolution(dpi);
+        generator.setTitle(i18n("Memory consumption of %1", programName()));
+        QPainter painter;
+        // An SVG file that cannot be written is a failure like any other.
+        if (!painter.begin(&generator)) {
+            return false;
+        }
+        painter.fillRect(target, palette().color(QPalette::Window));
+        paintChart(&painter, target);
+        return painter.end();
+    }
+
+    // Sharp on a high-resolution screen when the size is the widget's own;
+    // exactly the pixels asked for otherwise.
+    const qreal ratio = size.isEmpty() ? devicePixelRatioF() : 1.0;
+    QImage image(logicalSize * ratio, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull()) {
+        return false;
+    }
+    image.setDevicePixelRatio(ratio);
+    const int dotsPerMeter = qRound(dpi / 0.0254);
+    image.setDotsPerMeterX(dotsPerMeter);
+    image.setDotsPerMeterY(dotsPerMeter);
+    image.fill(palette().color(QPalette::Window));
+    {
+        QPainter painter(&image);
+        paintChart(&painter, target);
+    }
+    return image.save(fileName, suffix.isEmpty() ? "png" : nullptr);
+}
+
+void ChartTab::paintChart(QPainter *painter, const QRect &target)
+{
+    // The header as the label shows it: centred, in the label's font and colour.
+    QTextDocument headerText;
+    headerText.setDefaultFont(header->font());
+    headerText.setDocumentMargin(2);
+    headerText.setHtml(QStringLiteral("<div align=\"center\">%1</div>").arg(header->text()));
+    headerText.setTextWidth(target.width());
+    const int headerHeight = qMin(qCeil(headerText.size().height()), target.height());
+
+    QAbstractTextDocumentLayout::PaintContext context;
+    context.palette = header->palette();
+    context.palette.setColor(QPalette::Text, header->palette().color(QPalette::WindowText));
+    context.clip = QRectF(0, 0, target.width(), headerHeight);
+    painter->save();
+    painter->translate(target.topLeft());
+    headerText.documentLayout()->draw(painter, context);
+    painter->restore();
+
+    const QRect chartArea(0, 0, target.width(), target.height() - headerHeight);
+    if (chartArea.isEmpty()) {
+        return;
+    }
+    painter->save();
+    painter->translate(target.left(), target.top() + headerHeight);
+    chart->paint(painter, chartArea);
+    painter->restore();
 }

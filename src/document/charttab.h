@@ -9,13 +9,16 @@
 #include "documenttabinterface.h"
 
 #include <QList>
+#include <QSize>
 
 #include <utility>
 
 class QAction;
 class QLabel;
 class QModelIndex;
+class QPainter;
 class QPoint;
+class QRect;
 class QSpinBox;
 
 namespace KChart {
@@ -43,6 +46,14 @@ public:
 
     void settingsChanged() override;
 
+    /**
+     * Writes the chart with its header to @p fileName, in the format its suffix
+     * names: png, jpg, tiff or svg; a name without a suffix gets PNG. An empty
+     * @p size takes the tab's own. Works on a tab that was never shown.
+     * @return whether the file was written
+     */
+    bool saveImage(const QString &fileName, const QSize &size = QSize());
+
 public Q_SLOTS:
     void selectModelItem(const Massif::ModelItem &item) override;
 
@@ -65,6 +76,7 @@ private Q_SLOTS:
 private:
     void setupActions();
     void buildChart();
+    QString programName() const;
     void refreshHeader();
     void refreshPeakMarkers();
     void clearPeakMarkers();
@@ -72,7 +84,7 @@ private:
     double lastSnapshotTime() const;
     void applyLegendPlacement();
     void applyLegendFont();
-    void saveImage(const QString &fileName);
+    void paintChart(QPainter *painter, const QRect &target);
 
     KChart::Chart *chart;
     QLabel *header;

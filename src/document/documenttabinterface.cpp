@@ -7,9 +7,12 @@
 
 #include <KXMLGUIFactory>
 
-DocumentTabInterface::DocumentTabInterface(Massif::FileData *data, KXMLGUIClient *guiParent, QWidget *parent)
-    : QWidget(parent), KXMLGUIClient(guiParent), data(data)
+DocumentTabInterface::DocumentTabInterface(Massif::FileData *data, KXMLGUIClient *guiParent, QWidget *parent) : QWidget(parent), data(data)
 {
+    // A tab may stand alone, as when a chart is only exported.
+    if (guiParent) {
+        guiParent->insertChildClient(this);
+    }
 }
 
 DocumentTabInterface::~DocumentTabInterface()

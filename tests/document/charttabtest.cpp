@@ -26,15 +26,19 @@
 #include <KFormat>
 #include <KLocalizedString>
 #include <KSharedConfig>
+#include <KStandardAction>
 #include <KXMLGUIFactory>
 #include <KXmlGuiWindow>
 
 #include <QApplication>
 #include <QBuffer>
+#include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QImage>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -617,41 +621,103 @@ private Q_SLOTS:
     void saveImages_data()
     {
         QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("savedName");
         QTest::addColumn<QByteArray>("format");
-        QTest::newRow("png") << QStringLiteral("chart.png") << QByteArrayLiteral("png");
-        QTest::newRow("jpeg") << QStringLiteral("chart.jpg") << QByteArrayLiteral("jpeg");
-        QTest::newRow("svg") << QStringLiteral("chart.svg") << QByteArrayLiteral("svg");
+        const QString all = QStringLiteral("Images (*.png *.jpg *.tiff *.svg)");
+        QTest::newRow("png") << QStringLiteral("chart.png") << all << QStringLiteral("chart.png") << QByteArrayLiteral("png");
+        QTest::newRow("jpeg") << QStringLiteral("chart.jpg") << all << QStringLiteral("chart.jpg") << QByteArrayLiteral("jpeg");
+        QTest::newRow("svg") << QStringLiteral("chart.svg") << all << QStringLiteral("chart.svg") << QByteArrayLiteral("svg");
+        // A name without a suffix takes the chosen filter's format, PNG for all images.
+        QTest::newRow("no suffix, all images") << QStringLiteral("chart") << all << QStringLiteral("chart.png") << QByteArrayLiteral("png");
+        QTest::newRow("no suffix, JPEG filter") << QStringLiteral("chart") << QStringLiteral("JPEG Image (*.jpg)") << QStringLiteral("chart.jpg")
+                                                << QByteArrayLiteral("jpeg");
+        QTest::newRow("no suffix, SVG filter") << QStringLiteral("chart") << QStringLiteral("SVG Image (*.svg)") << QStringLiteral("chart.svg")
+                                               << QByteArrayLiteral("svg");
+        QTest::newRow("suffix wins over filter") << QStringLiteral("chart.png") << QStringLiteral("SVG Image (*.svg)") << QStringLiteral("chart.png")
+                                                 << QByteArrayLiteral("png");
     }
 
     void saveImages()
     {
         QFETCH(QString, fileName);
+        QFETCH(QString, filter);
+        QFETCH(QString, savedName);
         QFETCH(QByteArray, format);
         QTemporaryDir dir;
-        const QString path = dir.filePath(fileName);
         auto data = parseFixture(QStringLiteral("simple.massif"));
         ShownTab shown(data.get());
 
-        saveThroughDialog(shown.tab.get(), path);
+        saveThroughDialog(shown.tab.get(), dir.filePath(fileName), {}, filter);
 
-        const QSize size = shown.parts.chart->size();
+        const QString path = dir.filePath(savedName);
+        QVERIFY2(QFile::exists(path), qPrintable(QDir(dir.path()).entryList(QDir::Files).join(QLatin1Char(' '))));
+        // The picture is the tab as shown: the header above the chart.
+        const QSize size = shown.tab->size();
+        QImage image;
         if (format == "svg") {
             QSvgRenderer renderer(path);
             QVERIFY(renderer.isValid());
             QCOMPARE(renderer.viewBox(), QRect(QPoint(0, 0), size));
-            QImage image(size, QImage::Format_ARGB32);
+            image = QImage(size, QImage::Format_ARGB32);
             image.fill(Qt::white);
             QPainter painter(&image);
             renderer.render(&painter);
-            painter.end();
-            QVERIFY(hasReddishPixels(image));
         } else {
             QImageReader reader(path);
             QCOMPARE(reader.format(), format);
-            const QImage image = reader.read();
-            QCOMPARE(image.size(), size * shown.parts.chart->devicePixelRatio());
-            QVERIFY(hasReddishPixels(image));
+            image = reader.read();
+            QCOMPARE(image.size(), size * shown.tab->devicePixelRatio());
         }
+        QVERIFY(hasReddishPixels(image));
+        QVERIFY(hasHeaderText(image));
+    }
+
+    // What a command-line report does: a tab without parents, never shown.
+    void saveImageOfHiddenTab_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QByteArray>("format");
+        QTest::newRow("png") << QStringLiteral("chart.png") << QSize(900, 500) << QByteArrayLiteral("png");
+        QTest::newRow("jpg") << QStringLiteral("chart.jpg") << QSize(640, 480) << QByteArrayLiteral("jpeg");
+        QTest::newRow("no suffix") << QStringLiteral("chart") << QSize(700, 400) << QByteArrayLiteral("png");
+        QTest::newRow("svg") << QStringLiteral("chart.svg") << QSize(1000, 600) << QByteArrayLiteral("svg");
+        if (QImageWriter::supportedImageFormats().contains("tiff")) {
+            QTest::newRow("tiff") << QStringLiteral("chart.tiff") << QSize(600, 400) << QByteArrayLiteral("tiff");
+        }
+    }
+
+    void saveImageOfHiddenTab()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QSize, size);
+        QFETCH(QByteArray, format);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(fileName);
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ChartTab tab(data.get(), nullptr, nullptr);
+
+        QVERIFY(tab.saveImage(path, size));
+        QVERIFY(!tab.isVisible());
+        QImage image;
+        if (format == "svg") {
+            QSvgRenderer renderer(path);
+            QVERIFY(renderer.isValid());
+            QCOMPARE(renderer.viewBox(), QRect(QPoint(0, 0), size));
+            image = QImage(size, QImage::Format_ARGB32);
+            image.fill(Qt::white);
+            QPainter painter(&image);
+            renderer.render(&painter);
+        } else {
+            QImageReader reader(path);
+            QCOMPARE(reader.format(), format);
+            image = reader.read();
+        }
+        QCOMPARE(image.size(), size);
+        QVERIFY(hasReddishPixels(image));
+        QVERIFY(hasHeaderText(image));
+        QVERIFY(!tab.saveImage(QStringLiteral("/nonexistent-quillmap-dir/") + fileName, size));
     }
 
     void saveFailureShowsError_data()
@@ -785,6 +851,16 @@ private Q_SLOTS:
         auto data = parseFixture(QStringLiteral("simple.massif"));
         KXMLGUIClient guiParent;
         KXmlGuiWindow window;
+        // The main window's own File menu entries, as it registers them.
+        KStandardAction::open(
+            &window, [] {}, window.actionCollection());
+        KStandardAction::openRecent(
+            &window, [](const QUrl &) {}, window.actionCollection());
+        window.actionCollection()->addAction(QStringLiteral("file_reload"))->setText(QStringLiteral("Reload"));
+        KStandardAction::close(
+            &window, [] {}, window.actionCollection());
+        KStandardAction::quit(
+            &window, [] {}, window.actionCollection());
         window.createGUI(QStringLiteral("quillmapui.rc"));
         auto *tab = new ChartTab(data.get(), &guiParent, &window);
         window.setCentralWidget(tab);
@@ -799,6 +875,15 @@ private Q_SLOTS:
         const QStringList fileMenu = actionNames(menuNamed(window, QStringLiteral("file"))->actions());
         QVERIFY(fileMenu.indexOf(QStringLiteral("file_save_as")) >= 0);
         QCOMPARE(fileMenu.indexOf(QStringLiteral("file_print")), fileMenu.indexOf(QStringLiteral("file_save_as")) + 1);
+        // Saving and printing come after opening and before closing and quitting.
+        QCOMPARE(fileMenu,
+                 QStringList({QStringLiteral("file_open"),
+                              QStringLiteral("file_open_recent"),
+                              QStringLiteral("file_reload"),
+                              QStringLiteral("file_save_as"),
+                              QStringLiteral("file_print"),
+                              QStringLiteral("file_close"),
+                              QStringLiteral("file_quit")}));
         const QStringList viewMenu = actionNames(menuNamed(window, QStringLiteral("view"))->actions());
         QVERIFY(viewMenu.contains(QStringLiteral("toggle_total")));
         QVERIFY(viewMenu.contains(QStringLiteral("toggle_detailed")));
@@ -831,12 +916,13 @@ private:
         QApplication::sendEvent(parts.chart, &event);
     }
 
-    /// Saves through the Save As action, answering its file dialog with @p path.
-    static void saveThroughDialog(ChartTab *tab, const QString &path, const std::function<void(QWidget *)> &onError = {})
+    /// Saves through the Save As action, answering its file dialog with @p path
+    /// and, when given, the name filter @p filter.
+    static void saveThroughDialog(ChartTab *tab, const QString &path, const std::function<void(QWidget *)> &onError = {}, const QString &filter = {})
     {
         QString title;
         QStringList filters;
-        handleNextModal([&title, &filters, path, onError](QWidget *widget) {
+        handleNextModal([&title, &filters, path, onError, filter](QWidget *widget) {
             auto *dialog = qobject_cast<QFileDialog *>(widget);
             if (!dialog) {
                 widget->close();
@@ -847,13 +933,42 @@ private:
             if (onError) {
                 handleNextModal(onError);
             }
+            if (!filter.isEmpty()) {
+                // Chosen as a user would, in the file type box.
+                auto *types = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+                const int index = types->findText(filter);
+                QVERIFY(index >= 0);
+                types->setCurrentIndex(index);
+                Q_EMIT types->activated(index);
+                Q_EMIT types->textActivated(filter);
+            }
             // Typed as a user would; selectFile() waits for the directory to be read.
             dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
             QMetaObject::invokeMethod(dialog, "accept");
         });
         tab->actionCollection()->action(QStringLiteral("file_save_as"))->trigger();
         QCOMPARE(title, QStringLiteral("Save Current Visualization"));
-        QCOMPARE(filters, QStringList({QStringLiteral("Images (*.png *.jpg *.tiff *.svg)")}));
+        QCOMPARE(filters,
+                 QStringList({QStringLiteral("Images (*.png *.jpg *.tiff *.svg)"),
+                              QStringLiteral("PNG Image (*.png)"),
+                              QStringLiteral("JPEG Image (*.jpg)"),
+                              QStringLiteral("TIFF Image (*.tiff)"),
+                              QStringLiteral("SVG Image (*.svg)")}));
+    }
+
+    /// Dark text in the band above the chart, where the chart itself leaves a margin.
+    static bool hasHeaderText(const QImage &image)
+    {
+        const int band = qMin(image.height(), 14 * qRound(image.devicePixelRatio()));
+        int count = 0;
+        for (int y = 0; y < band; ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixelColor(x, y).lightness() < 90) {
+                    ++count;
+                }
+            }
+        }
+        return count > 20;
     }
 
     static bool hasReddishPixels(const QImage &image)
