@@ -42,8 +42,6 @@ HeapTreeDiff::HeapTreeDiff(const TreeLeafItem *baseline, const TreeLeafItem *cur
     for (size_t i = 0; i < m_rows.size(); ++i) {
         expand(qint32(i));
     }
-    m_rows.shrink_to_fit();
-    m_nodes.shrink_to_fit();
     m_baselineEntries = {};
     m_currentEntries = {};
     m_baselineGroups = {};

@@ -567,7 +567,21 @@ void ComparisonTest::keysAsLabelPieces()
     QFETCH(QString, file);
     const auto data = loadFixture(file);
     QVERIFY(data);
-    QList<QByteArray> labels {"0x1: f", "0x2 f (a.c:1)", " (a.c:1)", "f (x", "0x3: g (a (b.c:2)", "0x4: (b.c:3)", "0x5", ""};
+    QList<QByteArray> labels {"0x1: f",
+                              "0x2 f (a.c:1)",
+                              " (a.c:1)",
+                              "f (x",
+                              "0x3: g (a (b.c:2)",
+                              "0x4: (b.c:3)",
+                              "0x5",
+                              "",
+                              "f(char = 'a') (a.c:1)",
+                              "below massif's threshold",
+                              "'below massif's threshold'",
+                              "x below massif'",
+                              "massif's threshold",
+                              "below massif's threshol",
+                              "in 2 places, all below massif's threshold (1.00%)"};
     for (const SnapshotItem *snapshot : data->snapshots()) {
         QList<const TreeLeafItem *> stack;
         if (snapshot->heapTree()) {
