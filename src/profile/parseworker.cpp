@@ -49,6 +49,33 @@ static QString shownLine(const QByteArray &line)
     return QString::fromLatin1(line.left(maxShown)) + QChar(0x2026);
 }
 
+// No text at all: control characters other than tabs, or bytes that are not UTF-8.
+static bool isBinary(const QByteArray &line)
+{
+    for (const char c : line) {
+        const auto byte = uchar(c);
+        if ((byte < 0x20 && byte != '\t' && byte != '\r') || byte == 0x7f) {
+            return true;
+        }
+    }
+    return !QByteArrayView(line).isValidUtf8();
+}
+
+// Reads what is left of the input; false when the input fails before its end.
+static bool readsToEnd(QIODevice *input, const QAtomicInt &stop)
+{
+    QByteArray buffer(1024 * 1024, Qt::Uninitialized);
+    while (!input->atEnd()) {
+        if (stop.loadRelaxed()) {
+            return true;
+        }
+        if (input->read(buffer.data(), buffer.size()) <= 0) {
+            return input->atEnd();
+        }
+    }
+    return true;
+}
+
 void ParseWorker::stop()
 {
     shouldStop.storeRelaxed(1);
@@ -89,7 +116,8 @@ void ParseWorker::parse(const QUrl &url, const QStringList &allocators)
         Q_EMIT error(i18n("Read Failed"), readFailedMessage);
         return;
     }
-    KCompressionDevice device(localPath, compressionOf(localPath));
+    const KCompressionDevice::CompressionType compression = compressionOf(localPath);
+    KCompressionDevice device(localPath, compression);
     if (!device.open(QIODevice::ReadOnly)) {
         Q_EMIT error(i18n("Read Failed"), readFailedMessage);
         return;
@@ -104,10 +132,26 @@ void ParseWorker::parse(const QUrl &url, const QStringList &allocators)
     connect(&parser, &Parser::progress, this, &ParseWorker::progress);
 
     std::unique_ptr<FileData> data(parser.parse(&input, allocators, &shouldStop));
-    if (parser.readFailed() && !shouldStop.loadRelaxed()) {
+    bool readFailed = parser.readFailed();
+    if (!data && !readFailed && !shouldStop.loadRelaxed() && compression != KCompressionDevice::None) {
+        // Corrupt compressed data often decompresses into a malformed line before
+        // the stream's checks fail, and a cut stream into a cut line: the stream
+        // is the cause then, not the line.
+        readFailed = !readsToEnd(&input, shouldStop);
+    }
+    if (readFailed && !shouldStop.loadRelaxed()) {
         // A broken or truncated compressed file ends early, or with garbage: that is
         // neither the end of the data nor a fault of the line where reading stopped.
-        Q_EMIT error(i18n("Read Failed"), i18n("Could not read file <i>%1</i> to its end: %2", localPath.toHtmlEscaped(), input.errorString().toHtmlEscaped()));
+        const QString path = localPath.toHtmlEscaped();
+        QString message;
+        if (compression == KCompressionDevice::None) {
+            message = i18n("Could not read file <i>%1</i> to its end: %2", path, input.errorString().toHtmlEscaped());
+        } else if (input.failure() == ReadAheadDevice::SourceEndedEarly) {
+            message = i18n("Could not read file <i>%1</i> to its end: the compressed data ends early.", path);
+        } else {
+            message = i18n("Could not read file <i>%1</i> to its end: the compressed data is corrupt.", path);
+        }
+        Q_EMIT error(i18n("Read Failed"), message);
     } else if (data) {
         if (!data->snapshots().isEmpty()) {
             Q_EMIT progress(100);
@@ -122,10 +166,10 @@ void ParseWorker::parse(const QUrl &url, const QStringList &allocators)
             Q_EMIT error(i18n("Empty Data File"), message);
         }
     } else if (!shouldStop.loadRelaxed()) {
+        // Bytes of a binary file say nothing to the reader and only garble the page.
+        const QString lineText = isBinary(parser.errorLineText()) ? i18n("not a massif file: line %1 is binary data", parser.errorLine())
+                                                                  : shownLine(parser.errorLineText()).toHtmlEscaped();
         Q_EMIT error(i18n("Parser Failed"),
-                     i18n("Could not parse file <i>%1</i>.<br>Parse error in line %2:<br>%3",
-                          url.toString().toHtmlEscaped(),
-                          parser.errorLine(),
-                          shownLine(parser.errorLineText()).toHtmlEscaped()));
+                     i18n("Could not parse file <i>%1</i>.<br>Parse error in line %2:<br>%3", url.toString().toHtmlEscaped(), parser.errorLine(), lineText));
     }
 }

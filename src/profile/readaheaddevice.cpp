@@ -79,6 +79,12 @@ qint64 ReadAheadDevice::bytesAvailable() const
     return m_buffered + QIODevice::bytesAvailable();
 }
 
+ReadAheadDevice::Failure ReadAheadDevice::failure() const
+{
+    const std::lock_guard locker(m_mutex);
+    return m_failure;
+}
+
 qint64 ReadAheadDevice::readData(char *data, qint64 maxSize)
 {
     std::unique_lock locker(m_mutex);
@@ -123,7 +129,15 @@ void ReadAheadDevice::readAhead()
             }
         }
         QByteArray chunk(ChunkSize, Qt::Uninitialized);
-        const qint64 count = m_source->read(chunk.data(), ChunkSize);
+        qint64 count = m_source->read(chunk.data(), ChunkSize);
+        // A decompressing device that meets corrupt data first returns what it
+        // had, often nothing, and fails from the next read on; one whose input
+        // ended before the stream's end marker returns nothing again and again.
+        bool endedEarly = false;
+        if (count == 0 && !m_source->atEnd()) {
+            count = m_source->read(chunk.data(), ChunkSize);
+            endedEarly = count == 0 && !m_source->atEnd();
+        }
 
         const std::lock_guard locker(m_mutex);
         if (count > 0) {
@@ -132,6 +146,7 @@ void ReadAheadDevice::readAhead()
             m_chunks.push_back(std::move(chunk));
         } else if (count < 0 || !m_source->atEnd()) {
             m_sourceFailed = true;
+            m_failure = endedEarly ? SourceEndedEarly : SourceFailed;
             setErrorString(m_source->errorString());
         } else {
             m_sourceEnded = true;

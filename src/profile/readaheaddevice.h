@@ -27,6 +27,14 @@ class ReadAheadDevice : public QIODevice
 {
     Q_OBJECT
 public:
+    enum Failure {
+        NoFailure,
+        /// The source stopped giving data before its end: a compressed stream without its end marker.
+        SourceEndedEarly,
+        /// The source reported an error: for a compressed stream, corrupt data or a failed checksum.
+        SourceFailed,
+    };
+
     explicit ReadAheadDevice(QIODevice *source, QObject *parent = nullptr);
     ~ReadAheadDevice() override;
 
@@ -37,6 +45,9 @@ public:
     qint64 size() const override;
     bool atEnd() const override;
     qint64 bytesAvailable() const override;
+
+    /// How the source failed, once a read has failed.
+    Failure failure() const;
 
 protected:
     qint64 readData(char *data, qint64 maxSize) override;
@@ -60,6 +71,7 @@ private:
     qint64 m_buffered = 0;
     bool m_sourceEnded = false;
     bool m_sourceFailed = false;
+    Failure m_failure = NoFailure;
     bool m_stopping = false;
 };
 

@@ -5,6 +5,7 @@
 
 #include "filedata.h"
 #include "parser.h"
+#include "parserun.h"
 #include "parseworker.h"
 #include "snapshotitem.h"
 #include "threadhandoff.h"
@@ -44,6 +45,8 @@ QByteArray readFixture(const QString &name)
 // What the worker made of one file: the data, or the error's title and message.
 struct Outcome
 {
+    // How many of finished() and error() arrived: exactly one is right.
+    int answers = 0;
     std::unique_ptr<FileData> data;
     QString title;
     QString message;
@@ -109,8 +112,9 @@ Outcome HostileInputTest::load(const QString &path)
     thread.wait();
 
     Outcome outcome;
+    outcome.answers = int(finished.size() + failed.size());
     // Exactly one answer, whatever the input.
-    if (finished.size() + failed.size() != 1) {
+    if (outcome.answers != 1) {
         qWarning() << "answers:" << finished.size() << failed.size();
         return outcome;
     }
@@ -131,10 +135,28 @@ void HostileInputTest::binaryFile()
     for (char &byte : bytes) {
         byte = char(generator.bounded(256));
     }
+    const QString random = writeFile(QStringLiteral("random.bin"), bytes);
+    // The start of an executable: a short first line of control bytes.
+    const QString executable = writeFile(QStringLiteral("program"),
+                                         QByteArray("\x7f"
+                                                    "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x03\0>\0\x01\0\0\0\n",
+                                                    25) +
+                                             bytes);
+    // Text, but not UTF-8.
+    const QString latin1 = writeFile(QStringLiteral("latin1.txt"), "d\xe9sc: x\n");
+    for (const QString &path : {random, executable, latin1}) {
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^invalid line 1 ")));
+        const Outcome outcome = load(path);
+        QCOMPARE(outcome.title, QStringLiteral("Parser Failed"));
+        QCOMPARE(outcome.message,
+                 QStringLiteral("Could not parse file <i>%1</i>.<br>Parse error in line 1:<br>not a massif file: line 1 is binary data")
+                     .arg(QUrl::fromLocalFile(path).toString()));
+    }
+
+    // A first line of plain text is shown as it is.
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^invalid line 1 ")));
-    const Outcome outcome = load(writeFile(QStringLiteral("random.bin"), bytes));
-    QCOMPARE(outcome.title, QStringLiteral("Parser Failed"));
-    QVERIFY(outcome.message.contains(QLatin1String("Parse error in line 1:")));
+    const Outcome text = load(writeFile(QStringLiteral("text.txt"), "hello\tworld \xc3\xa4\n"));
+    QVERIFY2(text.message.endsWith(QStringLiteral("<br>hello\tworld \u00c3\u00a4")), qPrintable(text.message));
 }
 
 void HostileInputTest::endlessLineIsBounded()
@@ -189,33 +211,49 @@ void HostileInputTest::compressedEndlessLine()
 void HostileInputTest::brokenCompressedFiles_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("truncate");
+    // Bytes kept from the start; -1 for all.
+    QTest::addColumn<int>("keep");
+    // Where 64 bytes are flipped, counted from the end; 0 for nowhere.
+    QTest::addColumn<int>("flipFromEnd");
+    QTest::addColumn<QString>("reason");
+
+    const QString endsEarly = QStringLiteral("the compressed data ends early");
+    const QString corrupt = QStringLiteral("the compressed data is corrupt");
     for (const char *suffix : {".gz", ".bz2", ".xz", ".zst"}) {
         const QString name = QStringLiteral("templates.massif") + QLatin1String(suffix);
-        QTest::newRow(qPrintable(name + QStringLiteral(" truncated"))) << name << true;
-        QTest::newRow(qPrintable(name + QStringLiteral(" corrupted"))) << name << false;
+        const int size = int(readFixture(name).size());
+        QTest::newRow(qPrintable(name + QStringLiteral(" cut at 60%"))) << name << size * 6 / 10 << 0 << endsEarly;
+        // Decompresses into a line cut short, which is no malformed line.
+        QTest::newRow(qPrintable(name + QStringLiteral(" cut at 1500 bytes"))) << name << 1500 << 0 << endsEarly;
+        QTest::newRow(qPrintable(name + QStringLiteral(" flipped in the middle"))) << name << -1 << size / 2 << corrupt;
+        // The last bytes hold the check of the data (gzip's CRC-32, bzip2's
+        // stream CRC, xz's stream footer, zstd's content checksum).
+        QTest::newRow(qPrintable(name + QStringLiteral(" flipped check"))) << name << -1 << 6 << corrupt;
     }
 }
 
 void HostileInputTest::brokenCompressedFiles()
 {
     QFETCH(QString, name);
-    QFETCH(bool, truncate);
+    QFETCH(int, keep);
+    QFETCH(int, flipFromEnd);
+    QFETCH(QString, reason);
     QByteArray bytes = readFixture(name);
-    QVERIFY(bytes.size() > 1000);
-    if (truncate) {
-        bytes.truncate(bytes.size() * 6 / 10);
-    } else {
-        for (qsizetype i = bytes.size() / 2; i < bytes.size() / 2 + 64; ++i) {
+    QVERIFY(bytes.size() > 1500);
+    if (keep >= 0) {
+        bytes.truncate(keep);
+    }
+    if (flipFromEnd > 0) {
+        const qsizetype start = bytes.size() - flipFromEnd;
+        for (qsizetype i = start; i < qMin(start + 64, bytes.size() - 2); ++i) {
             bytes[i] = char(bytes.at(i) ^ 0x5a);
         }
     }
-    QTest::failOnWarning(QRegularExpression(QStringLiteral("^answers:")));
-    const Outcome outcome = load(writeFile(QLatin1String(truncate ? "cut-" : "bad-") + name, bytes));
-    // Never a part of the file shown as if it were whole.
-    QVERIFY2(!outcome.data, "a broken file was delivered as data");
-    // Garbage may decompress into a malformed line before the stream's check fails.
-    QVERIFY2(outcome.title == QLatin1String("Read Failed") || outcome.title == QLatin1String("Parser Failed"), qPrintable(outcome.title));
+    const QString path = writeFile(QStringLiteral("broken-") + QString::number(keep) + QString::number(flipFromEnd) + name, bytes);
+    const Outcome outcome = load(path);
+    QCOMPARE(outcome.answers, 1);
+    QCOMPARE(outcome.title, QStringLiteral("Read Failed"));
+    QCOMPARE(outcome.message, QStringLiteral("Could not read file <i>%1</i> to its end: %2.").arg(path, reason));
 }
 
 void HostileInputTest::streamCutAfterWholeLines_data()
@@ -244,36 +282,41 @@ void HostileInputTest::streamCutAfterWholeLines()
     QVERIFY(file.resize(file.size() - (suffix == QLatin1String(".gz") ? 8 : 12)));
     file.close();
     const Outcome outcome = load(path);
+    QCOMPARE(outcome.answers, 1);
     QVERIFY2(!outcome.data, "a cut stream was delivered as data");
+    QCOMPARE(outcome.title, QStringLiteral("Read Failed"));
+    QCOMPARE(outcome.message, QStringLiteral("Could not read file <i>%1</i> to its end: the compressed data ends early.").arg(path));
 }
 
 void HostileInputTest::deepTreeIsRefused()
 {
-    QByteArray text = header + snapshotHead + "heap_tree=detailed\n";
-    const int depth = 100000;
-    text.reserve(text.size() + qsizetype(depth) * (depth / 2));
-    for (int level = 0; level < depth; ++level) {
-        text += QByteArray(level, ' ') + (level + 1 < depth ? "n1: 10 f\n" : "n0: 10 f\n");
-    }
-    QBuffer buffer;
-    buffer.setData(text);
-    buffer.open(QIODevice::ReadOnly);
+    const auto chain = [](int levels) {
+        QByteArray text = header + snapshotHead + "heap_tree=detailed\n";
+        for (int level = 0; level < levels; ++level) {
+            text += QByteArray(level, ' ') + (level + 1 < levels ? "n1: 10 f\n" : "n0: 10 f\n");
+        }
+        return text;
+    };
+    const auto parseChain = [](Parser *parser, const QByteArray &text) {
+        QBuffer buffer;
+        buffer.setData(text);
+        buffer.open(QIODevice::ReadOnly);
+        return std::unique_ptr<FileData>(parser->parse(&buffer));
+    };
+    constexpr int limit = ParseRun::MaxTreeDepth;
     Parser parser;
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^invalid line 4109 ")));
-    QVERIFY(!parser.parse(&buffer));
-    // The root stands on line 12; the first level refused is 4097.
-    QCOMPARE(parser.errorLine(), 12 + 4097);
+
+    // Levels 0 to the limit are read; one level more is refused, on its own line
+    // (the root stands on line 12).
+    QVERIFY(parseChain(&parser, chain(limit + 1)));
+    const int refusedLine = 12 + limit + 1;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^invalid line %1 ").arg(refusedLine)));
+    QVERIFY(!parseChain(&parser, chain(limit + 2)));
+    QCOMPARE(parser.errorLine(), refusedLine);
+    QCOMPARE(parser.errorLineText(), QByteArray(limit + 1, ' ') + "n0: 10 f");
 
     // Massif's own limit of 200 levels is far inside.
-    QByteArray deep = header + snapshotHead + "heap_tree=detailed\n";
-    for (int level = 0; level < 300; ++level) {
-        deep += QByteArray(level, ' ') + (level + 1 < 300 ? "n1: 10 f\n" : "n0: 10 f\n");
-    }
-    QBuffer deepBuffer;
-    deepBuffer.setData(deep);
-    deepBuffer.open(QIODevice::ReadOnly);
-    std::unique_ptr<FileData> data(parser.parse(&deepBuffer));
-    QVERIFY(data);
+    QVERIFY(parseChain(&parser, chain(300)));
 }
 
 void HostileInputTest::hugeAnnouncedChildCount()

@@ -332,6 +332,20 @@ void ParserTest::malformedFixtures_data()
     QTest::newRow("snapshot number") << QStringLiteral("bad-snapshot-number.massif") << 5;
     QTest::newRow("empty snapshot number") << QStringLiteral("empty-snapshot-number.massif") << 5;
     QTest::newRow("not massif") << QStringLiteral("not-massif.txt") << 1;
+    QTest::newRow("time") << QStringLiteral("bad-time.massif") << 7;
+    QTest::newRow("heap") << QStringLiteral("bad-mem-heap.massif") << 8;
+    QTest::newRow("tree word of the second snapshot") << QStringLiteral("bad-heap-tree-word.massif") << 19;
+    QTest::newRow("tree word trailing space") << QStringLiteral("heap-tree-trailing-space.massif") << 11;
+    // Depth 2, but its "n" stands at index 1.
+    QTest::newRow("node indent") << QStringLiteral("bad-node-indent.massif") << 14;
+    QTest::newRow("node without label") << QStringLiteral("node-without-label.massif") << 14;
+    QTest::newRow("node with two spaces") << QStringLiteral("node-two-spaces.massif") << 13;
+    // The root announces two children; the next separator is read as the second.
+    QTest::newRow("too many children") << QStringLiteral("too-many-children.massif") << 14;
+    // The root announces one child; the second child line is no separator.
+    QTest::newRow("too few children") << QStringLiteral("too-few-children.massif") << 14;
+    // Line 22 holds 70,009 bytes and counts once.
+    QTest::newRow("error after a long line") << QStringLiteral("long-line-then-error.massif") << 28;
 }
 
 void ParserTest::malformedFixtures()
