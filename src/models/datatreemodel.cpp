@@ -15,29 +15,7 @@
 #include <QBrush>
 #include <QColor>
 
-#include <vector>
-
 using namespace Massif;
-
-namespace {
-
-using NodeRow = std::pair<const TreeLeafItem *, int>;
-
-// Every node below @p root with its position among its siblings, depth first.
-void collectRows(const TreeLeafItem *root, std::vector<NodeRow> *rows)
-{
-    std::vector<const TreeLeafItem *> pending {root};
-    while (!pending.empty()) {
-        const QList<TreeLeafItem *> children = pending.back()->children();
-        pending.pop_back();
-        for (int position = 0; position < children.size(); ++position) {
-            rows->emplace_back(children.at(position), position);
-        }
-        pending.insert(pending.end(), children.crbegin(), children.crend());
-    }
-}
-
-} // namespace
 
 DataTreeModel::DataTreeModel(QObject *parent) : QAbstractItemModel(parent)
 {
@@ -77,7 +55,7 @@ QModelIndex DataTreeModel::parent(const QModelIndex &child) const
         return QModelIndex();
     }
     const TreeLeafItem *parentNode = nodeOf(child)->parent();
-    const int row = m_nodeRows.value(parentNode, -1);
+    const int row = rowOf(parentNode);
     if (row == -1) {
         return QModelIndex();
     }
@@ -213,8 +191,7 @@ void DataTreeModel::setFileData(const FileData *data)
             beginRemoveRows(QModelIndex(), 0, rows - 1);
         }
         m_fileData = nullptr;
-        m_nodeRows.clear();
-        m_rootSnapshots.clear();
+        m_roots.clear();
         if (rows > 0) {
             endRemoveRows();
         }
@@ -227,19 +204,13 @@ void DataTreeModel::setFileData(const FileData *data)
         beginInsertRows(QModelIndex(), 0, int(snapshots.size()) - 1);
     }
     m_fileData = data;
-    // Collected first, so that the hash is sized once for all nodes.
-    std::vector<NodeRow> rows;
+    // Only the roots: every other node knows its row, so that showing a
+    // large file costs no pass over its nodes.
     for (int row = 0; row < snapshots.size(); ++row) {
         const SnapshotItem *snapshot = snapshots.at(row);
         if (const TreeLeafItem *root = snapshot->heapTree()) {
-            rows.emplace_back(root, row);
-            collectRows(root, &rows);
-            m_rootSnapshots.insert(root, snapshot);
+            m_roots.insert(root, Root {snapshot, row});
         }
-    }
-    m_nodeRows.reserve(qsizetype(rows.size()));
-    for (const NodeRow &row : rows) {
-        m_nodeRows.insert(row.first, row.second);
     }
     if (!snapshots.isEmpty()) {
         endInsertRows();
@@ -269,7 +240,15 @@ const SnapshotItem *DataTreeModel::snapshotOfNode(const TreeLeafItem *node) cons
     while (node->parent()) {
         node = node->parent();
     }
-    return m_rootSnapshots.value(node, nullptr);
+    return m_roots.value(node).snapshot;
+}
+
+int DataTreeModel::rowOf(const TreeLeafItem *node) const
+{
+    if (!node->parent()) {
+        return m_roots.value(node, Root {nullptr, -1}).row;
+    }
+    return node->row();
 }
 
 QModelIndex DataTreeModel::snapshotIndex(const SnapshotItem *snapshot) const
@@ -283,11 +262,11 @@ QModelIndex DataTreeModel::snapshotIndex(const SnapshotItem *snapshot) const
 
 QModelIndex DataTreeModel::nodeIndex(const TreeLeafItem *node) const
 {
-    if (!m_fileData || !node) {
+    // Only nodes of the file shown: their root is one of its snapshots'.
+    if (!m_fileData || !snapshotOfNode(node)) {
         return QModelIndex();
     }
-    const int row = m_nodeRows.value(node, -1);
-    return row == -1 ? QModelIndex() : createIndex(row, 0, node);
+    return createIndex(rowOf(node), 0, node);
 }
 
 QModelIndex DataTreeModel::modelItemIndex(const ModelItem &item) const

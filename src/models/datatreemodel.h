@@ -54,10 +54,17 @@ private:
     QVariant snapshotData(const SnapshotItem *snapshot, const QModelIndex &index, int role) const;
     QVariant nodeData(const TreeLeafItem *node, const QModelIndex &index, int role) const;
     QVariant background(quint64 cost) const;
+    int rowOf(const TreeLeafItem *node) const;
+
+    struct Root
+    {
+        const SnapshotItem *snapshot = nullptr;
+        int row = -1;
+    };
 
     const FileData *m_fileData = nullptr;
-    QHash<const TreeLeafItem *, int> m_nodeRows;
-    QHash<const TreeLeafItem *, const SnapshotItem *> m_rootSnapshots;
+    // Each heap tree root with its snapshot and that snapshot's row.
+    QHash<const TreeLeafItem *, Root> m_roots;
 };
 
 } // namespace Massif

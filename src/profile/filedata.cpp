@@ -6,6 +6,7 @@
 #include "filedata.h"
 #include "modelitem.h"
 #include "snapshotitem.h"
+#include "treestorage.h"
 
 using namespace Massif;
 
@@ -15,7 +16,22 @@ FileData::FileData(QObject *parent) : QObject(parent)
 
 FileData::~FileData()
 {
+    // Before the storages that hold their trees.
     qDeleteAll(m_snapshots);
+}
+
+void FileData::addTreeStorage(std::unique_ptr<TreeStorage> storage)
+{
+    m_treeStorages.push_back(std::move(storage));
+}
+
+qint64 FileData::treeStorageBytes() const
+{
+    qint64 bytes = 0;
+    for (const auto &storage : m_treeStorages) {
+        bytes += storage->reservedBytes();
+    }
+    return bytes;
 }
 
 static void registerProfileMetaTypes()

@@ -10,9 +10,13 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+#include <vector>
+
 namespace Massif {
 
 class SnapshotItem;
+class TreeStorage;
 
 /**
  * One parsed massif file: its header values and its snapshots in file order.
@@ -81,12 +85,18 @@ public:
         m_warning = warning;
     }
 
+    /// Keeps the storage of heap tree nodes for as long as the file lives; the snapshots go first.
+    void addTreeStorage(std::unique_ptr<TreeStorage> storage);
+    /// Bytes the heap trees' storage took from the system.
+    qint64 treeStorageBytes() const;
+
 private:
     QString m_command;
     QString m_description;
     QString m_timeUnit;
     QList<SnapshotItem *> m_snapshots;
     SnapshotItem *m_peak = nullptr;
+    std::vector<std::unique_ptr<TreeStorage>> m_treeStorages;
     QString m_warning;
 };
 

@@ -9,6 +9,7 @@
 #include "parser.h"
 #include "snapshotitem.h"
 #include "treeleafitem.h"
+#include "treestorage.h"
 
 #include <KLocalizedString>
 
@@ -16,6 +17,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <cstring>
 
 using namespace Massif;
 
@@ -61,6 +63,10 @@ QString withoutOuterStars(QString pattern)
 ParseRun::ParseRun(Parser *parser, QIODevice *device, FileData *data, const QStringList &allocators, QAtomicInt *shouldStop)
     : m_parser(parser), m_device(device), m_data(data), m_shouldStop(shouldStop)
 {
+    // Owned by the file from the start, so that it outlives every snapshot.
+    auto storage = std::make_unique<TreeStorage>();
+    m_storage = storage.get();
+    m_data->addTreeStorage(std::move(storage));
     for (const QString &allocator : allocators) {
         if (allocator.contains(QLatin1Char('*'))) {
             m_wildcardAllocators.append(QRegExp(withoutOuterStars(allocator), Qt::CaseSensitive, QRegExp::Wildcard));
@@ -72,14 +78,41 @@ ParseRun::ParseRun(Parser *parser, QIODevice *device, FileData *data, const QStr
 
 ParseRun::~ParseRun() = default;
 
+void ParseRun::setText(QByteArrayView text)
+{
+    m_text = text.data();
+    m_textEnd = text.data() + text.size();
+}
+
+void ParseRun::resumeAtSnapshot(int linesBefore, bool allocatorFolded, int expectedSnapshots)
+{
+    m_state = ExpectSnapshot;
+    m_expectedSnapshots = expectedSnapshots;
+    m_lineNumber = linesBefore;
+    m_allocatorFolded = allocatorFolded;
+    if (allocatorFolded) {
+        m_snapshotsBeforeFold = 0;
+    }
+}
+
+bool ParseRun::atEnd() const
+{
+    return m_text ? m_text == m_textEnd : m_device->atEnd();
+}
+
+bool ParseRun::endedCleanly() const
+{
+    return m_error == NoError && !m_endedEarly && !m_irregular && m_state == ExpectSnapshot && atEnd();
+}
+
 void ParseRun::run()
 {
-    while (!m_device->atEnd()) {
+    while (!atEnd()) {
         if (m_shouldStop && m_shouldStop->loadRelaxed()) {
             m_error = Stopped;
             return;
         }
-        const qint64 size = m_device->size();
+        const qint64 size = m_device && m_parser ? m_device->size() : 0;
         if (size != 0) {
             const qint64 percent = m_device->pos() * 100;
             Q_EMIT m_parser->progress(static_cast<int>(static_cast<double>(percent) / static_cast<double>(size)));
@@ -118,7 +151,7 @@ void ParseRun::run()
 // is where the file was cut, not a malformed line.
 bool ParseRun::isCutLastLine() const
 {
-    return m_state >= ExpectSnapshot && !m_lastLineTerminated && !m_lineTooLong && m_device->atEnd();
+    return m_state >= ExpectSnapshot && !m_lastLineTerminated && !m_lineTooLong && atEnd();
 }
 
 void ParseRun::commitSnapshot()
@@ -134,7 +167,6 @@ void ParseRun::endEarly()
 {
     m_pendingSnapshot.reset();
     m_currentSnapshot = nullptr;
-    m_currentParent = nullptr;
     m_data->setWarning(
         i18nc("@info",
               "The file ends early, in line %1, inside a snapshot record. That snapshot is left out; the complete snapshots before it are shown.",
@@ -144,6 +176,24 @@ void ParseRun::endEarly()
 QByteArrayView ParseRun::readLine()
 {
     ++m_lineNumber;
+    if (m_text) {
+        const auto *newline = static_cast<const char *>(std::memchr(m_text, '\n', m_textEnd - m_text));
+        if (!newline || newline - m_text + 1 > LineBufferSize - 1) {
+            // The end of the piece, or a line the device reads otherwise.
+            m_irregular = m_irregular || m_text != m_textEnd;
+            m_reachedEnd = true;
+            return {};
+        }
+        m_lastLineNumber = m_lineNumber;
+        m_lastLineTerminated = true;
+        qsizetype length = newline - m_text;
+        if (length > 0 && m_text[length - 1] == '\r') {
+            --length;
+        }
+        const QByteArrayView line(m_text, length);
+        m_text = newline + 1;
+        return line;
+    }
     qint64 length = m_device->readLine(m_lineBuffer.data(), LineBufferSize);
     // Sequential devices report the end as nothing read rather than -1.
     if (length <= 0) {
@@ -232,15 +282,28 @@ bool ParseRun::parseDescription(QByteArrayView line)
     }
     m_data->setDescription(QString::fromUtf8(line.sliced(prefix.size())));
     m_state = ExpectCommand;
-    if (m_device->size() == 0) {
-        QRegExp maxSnapshots(QStringLiteral("--max-snapshots=([0-9]+)"), Qt::CaseSensitive, QRegExp::RegExp2);
-        if (maxSnapshots.indexIn(m_data->description()) != -1) {
-            bool ok = false;
-            const int expected = maxSnapshots.cap(1).toInt(&ok);
-            m_expectedSnapshots = ok ? expected : 0;
-        }
+    if (m_device && m_device->size() == 0) {
+        m_expectedSnapshots = expectedSnapshots(m_data->description());
     }
     return true;
+}
+
+int ParseRun::expectedSnapshots(const QString &description)
+{
+    QRegExp maxSnapshots(QStringLiteral("--max-snapshots=([0-9]+)"), Qt::CaseSensitive, QRegExp::RegExp2);
+    if (maxSnapshots.indexIn(description) == -1) {
+        return 100;
+    }
+    bool ok = false;
+    const int expected = maxSnapshots.cap(1).toInt(&ok);
+    return ok ? expected : 0;
+}
+
+int ParseRun::snapshotProgress(quint32 number, int expectedSnapshots)
+{
+    // A maximum snapshot count of 0 gives no scale; the number alone is shown then.
+    const quint32 divisor = expectedSnapshots > 0 ? quint32(expectedSnapshots) : 100u;
+    return static_cast<int>(quint32(number * 100u) / divisor);
 }
 
 bool ParseRun::parseCommand(QByteArrayView line)
@@ -300,10 +363,8 @@ bool ParseRun::parseSnapshot(QByteArrayView line)
     m_currentSnapshot->setNumber(number);
     m_state = ExpectTime;
 
-    if (m_device->size() == 0) {
-        // A maximum snapshot count of 0 gives no scale; the number alone is shown then.
-        const quint32 divisor = m_expectedSnapshots > 0 ? quint32(m_expectedSnapshots) : 100u;
-        Q_EMIT m_parser->progress(static_cast<int>(quint32(number * 100u) / divisor));
+    if (m_parser && m_device && m_device->size() == 0) {
+        Q_EMIT m_parser->progress(snapshotProgress(number, m_expectedSnapshots));
     }
     return true;
 }
@@ -382,26 +443,14 @@ bool ParseRun::parseHeapTreeRoot(QByteArrayView line)
     // A malformed tree line has set the error text; the main loop reports it.
     const bool ok = parseNode(line, 0);
     m_state = ExpectSnapshot;
-    m_currentParent = nullptr;
     if (!ok || m_endedEarly) {
         return ok;
     }
-    if (m_allocatorFolded) {
-        regroupRootChildren();
+    if (m_allocatorFolded && m_currentSnapshot->heapTree()) {
+        regroupRoot(m_currentSnapshot->heapTree());
     }
     commitSnapshot();
     return true;
-}
-
-QByteArray ParseRun::pooledLabel(QByteArrayView label)
-{
-    const auto pooled = m_labelPool.constFind(QByteArray::fromRawData(label.data(), label.size()));
-    if (pooled != m_labelPool.constEnd()) {
-        return *pooled;
-    }
-    const QByteArray owned = label.toByteArray();
-    m_labelPool.insert(owned);
-    return owned;
 }
 
 bool ParseRun::isCustomAllocator(const QByteArray &label)
@@ -451,28 +500,35 @@ bool ParseRun::parseNode(QByteArrayView line, int depth)
         return true;
     }
 
-    const QByteArray label = pooledLabel(line.sliced(space + 1));
+    const QByteArray *label = m_storage->pooledLabel(line.sliced(space + 1));
     TreeLeafItem *node = nullptr;
+    // Children are collected per level and get an array of their exact number once all are read.
+    qsizetype childLevel = depth + 1;
     const bool hasAllocators = !m_plainAllocators.isEmpty() || !m_wildcardAllocators.isEmpty();
-    if (depth > 0 && hasAllocators && isCustomAllocator(label)) {
+    if (depth > 0 && hasAllocators && isCustomAllocator(*label)) {
         // The allocator itself is dropped; its callers hang below the root from now on.
-        node = m_currentSnapshot->heapTree();
-        m_allocatorFolded = true;
+        childLevel = 1;
+        if (!m_allocatorFolded) {
+            m_snapshotsBeforeFold = m_data->snapshots().size();
+            m_allocatorFolded = true;
+        }
     } else {
-        node = new TreeLeafItem;
-        node->setCost(cost);
-        node->setLabel(label);
-        // The count comes from the file: trust it only as far as a sane fan-out.
-        node->reserveChildren(qMin<quint32>(childCount, MaxReservedChildren));
+        node = m_storage->createNode(label, cost);
         if (depth == 0) {
             m_currentSnapshot->setHeapTree(node);
+            for (auto &level : m_pendingChildren) {
+                level.clear();
+            }
         } else {
-            m_currentParent->addChild(node);
+            m_pendingChildren[m_parentLevel].push_back(node);
         }
     }
+    if (qsizetype(m_pendingChildren.size()) <= childLevel) {
+        m_pendingChildren.resize(childLevel + 1);
+    }
 
-    TreeLeafItem *const previousParent = m_currentParent;
-    m_currentParent = node;
+    const qsizetype previousLevel = m_parentLevel;
+    m_parentLevel = childLevel;
     bool success = true;
     for (quint32 i = 0; i < childCount; ++i) {
         const QByteArrayView childLine = readLine();
@@ -495,16 +551,17 @@ bool ParseRun::parseNode(QByteArrayView line, int depth)
             break;
         }
     }
-    m_currentParent = previousParent;
+    m_parentLevel = previousLevel;
+    if (node) {
+        std::vector<TreeLeafItem *> &children = m_pendingChildren[childLevel];
+        m_storage->attachChildren(node, children.data(), quint32(children.size()));
+        children.clear();
+    }
     return success;
 }
 
-void ParseRun::regroupRootChildren()
+void ParseRun::regroupRoot(TreeLeafItem *root)
 {
-    TreeLeafItem *root = m_currentSnapshot->heapTree();
-    if (!root) {
-        return;
-    }
     QList<TreeLeafItem *> children = root->children();
     // Also the singular form massif writes for one place.
     QRegExp summaryPattern(QStringLiteral("in ([0-9]+) places?, (?:all )?below massif's threshold"), Qt::CaseSensitive, QRegExp::RegExp2);
@@ -536,7 +593,7 @@ void ParseRun::regroupRootChildren()
             continue;
         }
         target->setCost(target->cost() + child->cost());
-        delete child;
+        TreeLeafItem::destroy(child);
         children.removeAt(i);
     }
     if (target) {

@@ -11,11 +11,11 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QRegExp>
-#include <QSet>
 #include <QStringList>
 
 #include <array>
 #include <memory>
+#include <vector>
 
 class QIODevice;
 
@@ -25,6 +25,7 @@ class FileData;
 class Parser;
 class SnapshotItem;
 class TreeLeafItem;
+class TreeStorage;
 
 /**
  * The line state machine of one Parser::parse() call, including the heap tree reader.
@@ -55,8 +56,39 @@ public:
     ParseRun(Parser *parser, QIODevice *device, FileData *data, const QStringList &allocators, QAtomicInt *shouldStop);
     ~ParseRun();
 
+    /**
+     * Reads @p text instead of the device: a piece of a file cut before a
+     * snapshot record. Only whole lines that fit the line buffer are read
+     * from it; any other line ends the run as irregular, to be read again
+     * from the device.
+     */
+    void setText(QByteArrayView text);
+    /// Starts at a snapshot record after @p linesBefore lines, with the fold state of the lines before.
+    void resumeAtSnapshot(int linesBefore, bool allocatorFolded, int expectedSnapshots);
+
     /// Reads the device to its end, to the first malformed line or to a stop request.
     void run();
+
+    /// Whether the input ended after a complete snapshot record (or the header), with nothing odd met.
+    bool endedCleanly() const;
+    /// Whether a custom allocator was folded in the lines read (or before, see resumeAtSnapshot()).
+    bool allocatorFolded() const
+    {
+        return m_allocatorFolded;
+    }
+    /// How many of the snapshots added were complete before the first fold, so not regrouped.
+    qsizetype snapshotsBeforeFold() const
+    {
+        return m_snapshotsBeforeFold;
+    }
+
+    /// The snapshot count a description announces, the divisor of progress by snapshot number.
+    static int expectedSnapshots(const QString &description);
+    /// Progress in percent at snapshot @p number, where its size is unknown.
+    static int snapshotProgress(quint32 number, int expectedSnapshots);
+
+    /// Merges the below-threshold entries of a root and sorts its children by cost, after a fold.
+    static void regroupRoot(TreeLeafItem *root);
 
     Error error() const
     {
@@ -80,7 +112,6 @@ public:
     static constexpr qint64 LineBufferSize = 65536;
     /// Deeper heap trees are refused: each level costs a stack frame here and in every reader of the tree.
     static constexpr int MaxTreeDepth = 4096;
-    static constexpr quint32 MaxReservedChildren = 1024;
     /// Longer lines are refused: far above any real label, and memory stays bounded on endless input.
     static constexpr qint64 MaxLineLength = 16 * 1024 * 1024;
 
@@ -100,14 +131,13 @@ private:
     bool parseHeapTreeRoot(QByteArrayView line);
 
     bool parseNode(QByteArrayView line, int depth);
-    void regroupRootChildren();
+    bool atEnd() const;
 
     bool fail(QByteArrayView line);
     bool isCutLastLine() const;
     void commitSnapshot();
     void endEarly();
     bool isCustomAllocator(const QByteArray &label);
-    QByteArray pooledLabel(QByteArrayView label);
 
     Parser *m_parser;
     QIODevice *m_device;
@@ -121,11 +151,19 @@ private:
     // The record being read; it joins the file only once complete.
     std::unique_ptr<SnapshotItem> m_pendingSnapshot;
     bool m_pendingIsPeak = false;
-    TreeLeafItem *m_currentParent = nullptr;
+    TreeStorage *m_storage = nullptr;
+    // Per level, the nodes read so far for the node open there; level d + 1
+    // collects the children of a node at depth d, level 1 the root's.
+    std::vector<std::vector<TreeLeafItem *>> m_pendingChildren;
+    // The level that the node being read joins.
+    qsizetype m_parentLevel = 0;
     bool m_allocatorFolded = false;
     QList<QRegExp> m_wildcardAllocators;
     QList<QByteArray> m_plainAllocators;
-    QSet<QByteArray> m_labelPool;
+    qsizetype m_snapshotsBeforeFold = -1;
+    const char *m_text = nullptr;
+    const char *m_textEnd = nullptr;
+    bool m_irregular = false;
     qint32 m_expectedSnapshots = 100;
     QByteArray m_longLine;
     bool m_lineTooLong = false;

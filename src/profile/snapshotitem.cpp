@@ -10,5 +10,5 @@ using namespace Massif;
 
 SnapshotItem::~SnapshotItem()
 {
-    delete m_heapTree;
+    TreeLeafItem::destroy(m_heapTree);
 }

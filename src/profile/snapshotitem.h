@@ -74,7 +74,7 @@ public:
     {
         return m_heapTree;
     }
-    /// Takes ownership of the root.
+    /// Takes ownership of the root (a root made in a TreeStorage stays with its storage).
     void setHeapTree(TreeLeafItem *root)
     {
         m_heapTree = root;
