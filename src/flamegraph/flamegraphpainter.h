@@ -36,6 +36,11 @@ public:
 
     /// Forgets what was cached for the previous layout; call after the layout changed.
     void layoutChanged();
+    /// Forgets the frame texts, which follow the settings.
+    void textsChanged()
+    {
+        m_texts.clear();
+    }
 
     int rowHeight() const
     {
