@@ -40,6 +40,7 @@ for c in simple stacks custom_alloc many example; do
 done
 "$CXX" -g -O0 -std=c++17 -o "$WORK/templates" "$PROGRAMS/templates.cpp"
 "$CC" -g -O0 -o "$WORK/sites" "$PROGRAMS/sites.c"
+"$CC" -g -O0 -o "$WORK/overlap" "$PROGRAMS/overlap.c"
 
 # massif OUTPUT PROGRAM [massif options...]
 # The output is first written under its own base name inside $WORK, so the
@@ -69,6 +70,8 @@ massif "$FIX/templates.massif"       templates --threshold=2.0 --max-snapshots=1
 massif "$FIX/many.massif"            many
 # One function allocating from two code addresses of one line, in different snapshots.
 massif "$FIX/sites.massif"           sites --detailed-freq=1
+# Again, but with both code addresses holding memory at the same time.
+massif "$FIX/overlap.massif"         overlap --detailed-freq=1
 massif "$EXAMPLES/massif.out.example" example --detailed-freq=4
 
 # Two runs of one program with different input sizes, compared with each

@@ -13,6 +13,7 @@
 #include <KLocalizedString>
 
 #include <QHash>
+#include <QStringList>
 
 using namespace Massif;
 
@@ -35,6 +36,9 @@ AllocatorsModel::AllocatorsModel(const FileData *data, QObject *parent) : QAbstr
         return;
     }
     QHash<LabelPieces, int> rows;
+    // The nodes of each site within the snapshot at hand, by row, and the rows met there.
+    QList<QList<const TreeLeafItem *>> nodesOfRow;
+    QList<int> rowsInSnapshot;
     const QList<SnapshotItem *> snapshots = data->snapshots();
     for (const SnapshotItem *snapshot : snapshots) {
         const TreeLeafItem *root = snapshot->heapTree();
@@ -47,13 +51,36 @@ AllocatorsModel::AllocatorsModel(const FileData *data, QObject *parent) : QAbstr
             auto it = rows.constFind(key);
             if (it == rows.constEnd()) {
                 it = rows.insert(key, int(m_sites.size()));
-                m_sites.append(AllocationSite {key, node});
+                m_sites.append(AllocationSite {key, nullptr, 0, {}});
+                nodesOfRow.append(QList<const TreeLeafItem *>());
             }
-            AllocationSite &site = m_sites[it.value()];
-            if (site.peak->cost() < node->cost()) {
-                site.peak = node;
+            QList<const TreeLeafItem *> &nodes = nodesOfRow[it.value()];
+            if (nodes.isEmpty()) {
+                rowsInSnapshot.append(it.value());
             }
+            nodes.append(node);
         }
+        // One function at several code addresses holds all their bytes at once.
+        for (const int row : std::as_const(rowsInSnapshot)) {
+            QList<const TreeLeafItem *> &nodes = nodesOfRow[row];
+            quint64 sum = 0;
+            const TreeLeafItem *largest = nodes.first();
+            for (const TreeLeafItem *node : std::as_const(nodes)) {
+                sum += node->cost();
+                if (largest->cost() < node->cost()) {
+                    largest = node;
+                }
+            }
+            AllocationSite &site = m_sites[row];
+            // On equal sums the earlier snapshot stays the peak.
+            if (!site.peak || site.peakCost < sum) {
+                site.peak = largest;
+                site.peakCost = sum;
+                site.peakParts = nodes.size() > 1 ? nodes : QList<const TreeLeafItem *>();
+            }
+            nodes.clear();
+        }
+        rowsInSnapshot.clear();
     }
 }
 
@@ -112,7 +139,7 @@ QVariant AllocatorsModel::cellText(const AllocationSite &site, int column) const
         }
         return shortenTemplates(site.parts.function);
     case 1:
-        return formatCost(site.peak->cost());
+        return formatCost(site.peakCost);
     default:
         return site.parts.location;
     }
@@ -121,14 +148,23 @@ QVariant AllocatorsModel::cellText(const AllocationSite &site, int column) const
 QVariant AllocatorsModel::cellSortKey(const AllocationSite &site, int column) const
 {
     if (column == 1) {
-        return QVariant::fromValue<quint64>(site.peak->cost());
+        return QVariant::fromValue<quint64>(site.peakCost);
     }
     return cellText(site, column);
 }
 
 QString AllocatorsModel::tooltip(const AllocationSite &site) const
 {
-    const QString rows = i18n("<dt>peak cost:</dt><dd>%1</dd>", formatCost(site.peak->cost())) + labelPiecesRows(site.parts);
+    QString rows = i18n("<dt>peak cost:</dt><dd>%1</dd>", formatCost(site.peakCost));
+    if (!site.peakParts.isEmpty()) {
+        QStringList parts;
+        for (const TreeLeafItem *node : site.peakParts) {
+            const QString address = QString::fromUtf8(splitLabelPieces(node->label()).address).toHtmlEscaped();
+            parts.append(i18nc("@info:tooltip a part of a site's peak cost, from one code address", "%1 at %2", formatCost(node->cost()), address));
+        }
+        rows += i18n("<dt>held at once by:</dt><dd>%1</dd>", parts.join(QLatin1String("<br>")));
+    }
+    rows += labelPiecesRows(site.parts);
     return wrapTooltip(rows);
 }
 

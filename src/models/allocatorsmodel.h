@@ -19,7 +19,8 @@ class FileData;
 /**
  * The allocation sites of one file: the direct children of every heap
  * tree root, merged by function and location across snapshots and code
- * addresses, each with the most expensive of its nodes as its peak.
+ * addresses. A site's peak is the snapshot where its nodes together held
+ * the most; its peak item is its largest node there.
  * The file must outlive the model.
  */
 class AllocatorsModel : public QAbstractItemModel
@@ -50,7 +51,12 @@ private:
     struct AllocationSite
     {
         LabelPieces parts;
+        /// The largest node of the site in its peak snapshot.
         const TreeLeafItem *peak = nullptr;
+        /// The sum of the site's nodes in its peak snapshot.
+        quint64 peakCost = 0;
+        /// The site's nodes in its peak snapshot, when there are several.
+        QList<const TreeLeafItem *> peakParts;
     };
 
     QVariant cellText(const AllocationSite &site, int column) const;

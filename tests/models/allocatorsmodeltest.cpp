@@ -30,6 +30,7 @@ class AllocatorsModelTest : public QObject
 private Q_SLOTS:
     void initTestCase();
     void sitesMergeAcrossAddressesAndSnapshots();
+    void peakSumsAddressesOfOneSnapshot();
     void belowThresholdSite();
     void sortsByPeakBytes();
     void lookups();
@@ -93,6 +94,45 @@ void AllocatorsModelTest::sitesMergeAcrossAddressesAndSnapshots()
     QVERIFY(!model.index(0, 0, model.index(0, 0)).isValid());
     QCOMPARE(model.rowCount(model.index(0, 0)), 0);
     QCOMPARE(model.columnCount(model.index(0, 0)), 0);
+}
+
+void AllocatorsModelTest::peakSumsAddressesOfOneSnapshot()
+{
+    // overlap.c's either() allocates from 0x109209 (6,000 B blocks, 24,000 B
+    // alone in snapshots 4 and 5) and from 0x109215 (2,500 B blocks); in
+    // snapshots 17 and 18 the two hold 15,000 + 12,000 B at once.
+    const auto overlap = loadFixture(QStringLiteral("overlap.massif"));
+    QVERIFY(overlap);
+    AllocatorsModel model(overlap.get());
+    QAbstractItemModelTester tester(&model);
+    // Its one below-threshold entry costs nothing and makes no node.
+    QCOMPARE(model.rowCount(), 1);
+    QCOMPARE(model.data(model.index(0, 0)), QVariant(QByteArray("either")));
+    QCOMPARE(model.data(model.index(0, 1)).toString(), formatCost(27000));
+    QCOMPARE(model.data(model.index(0, 1), AllocatorsModel::SortKeyRole).toULongLong(), quint64(27000));
+    // The item to select is the largest node of the first snapshot that held the most.
+    const TreeLeafItem *largest = childWith(snapshotNumber(overlap.get(), 17)->heapTree(), "either");
+    QCOMPARE(largest->label(), QByteArray("0x109215: either (overlap.c:23)"));
+    QCOMPARE(largest->cost(), quint64(15000));
+    QCOMPARE(model.data(model.index(0, 2), AllocatorsModel::PeakItemRole).value<ModelItem>(), ModelItem(largest, nullptr));
+    QCOMPARE(model.data(model.index(0, 0), Qt::ToolTipRole).toString(),
+             tooltipOf(QStringLiteral("<dt>peak cost:</dt><dd>%1</dd><dt>held at once by:</dt><dd>%2 at 0x109215<br>%3 at 0x109209</dd>"
+                                      "<dt>function:</dt><dd>either</dd>\n<dt>location:</dt><dd>overlap.c:23</dd>\n")
+                           .arg(formatCost(27000), formatCost(15000), formatCost(12000))));
+
+    // Hand-built: equal sums keep the earlier snapshot, whose first largest node is the item.
+    FileData data;
+    const QByteArray first = "0x1: f (f.c:1)";
+    const QByteArray second = "0x2: f (f.c:1)";
+    const SnapshotItem *early = addSnapshot(&data, 0, 1.0, 10, {{first, 5}, {"0x3: g (g.c:1)", 5}, {second, 5}});
+    addSnapshot(&data, 1, 2.0, 9, {{second, 9}});
+    addSnapshot(&data, 2, 3.0, 10, {{second, 6}, {first, 4}});
+    AllocatorsModel handBuilt(&data);
+    QCOMPARE(handBuilt.rowCount(), 2);
+    QCOMPARE(handBuilt.data(handBuilt.index(0, 1), AllocatorsModel::SortKeyRole).toULongLong(), quint64(10));
+    QCOMPARE(handBuilt.data(handBuilt.index(0, 0), AllocatorsModel::PeakItemRole).value<ModelItem>().first, early->heapTree()->children().at(0));
+    // A site seen at one address per snapshot lists no parts.
+    QVERIFY(!handBuilt.data(handBuilt.index(1, 0), Qt::ToolTipRole).toString().contains(QLatin1String("held at once")));
 }
 
 void AllocatorsModelTest::belowThresholdSite()
