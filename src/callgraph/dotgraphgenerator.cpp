@@ -17,10 +17,12 @@
 #include <QList>
 #include <QMap>
 #include <QRegularExpression>
-#include <QSet>
 #include <QTextStream>
 
 #include <algorithm>
+#include <queue>
+#include <tuple>
+#include <vector>
 
 namespace Massif {
 
@@ -33,6 +35,12 @@ struct DotGraphGenerator::DotNode
     bool written = false;
     qint32 belowThresholdPlaces = 0;
     quint64 belowThresholdCost = 0;
+    // The first below-threshold leaf folded into it: what its summary box selects.
+    const TreeLeafItem *firstBelowThreshold = nullptr;
+    // Among the nodes drawn when the graph has to be cut down.
+    bool shown = true;
+    // Order of first meeting, for a stable choice among equal costs.
+    qsizetype order = 0;
 };
 
 namespace {
@@ -136,6 +144,28 @@ QString DotGraphGenerator::mostExpensiveNodeId() const
     return highestCostNodeId;
 }
 
+QHash<QString, ModelItem> DotGraphGenerator::nodeItems() const
+{
+    acquireFromOtherThread(this);
+    return items;
+}
+
+int DotGraphGenerator::leftOutNodes() const
+{
+    acquireFromOtherThread(this);
+    return leftOut;
+}
+
+void DotGraphGenerator::setMaximumNodes(int count)
+{
+    maxNodes = std::max(1, count);
+}
+
+int DotGraphGenerator::maximumNodes() const
+{
+    return maxNodes;
+}
+
 QString DotGraphGenerator::escapeLabel(const QByteArray &label)
 {
     return QString::fromUtf8(escapeBytes(label, false));
@@ -175,6 +205,7 @@ void DotGraphGenerator::generate()
     if (snapshot) {
         parentId = nodeId(snapshot);
         writeSnapshotBox(out, parentId);
+        items.insert(parentId, ModelItem(nullptr, snapshot));
         maxCost = snapshot->cost();
     } else if (node) {
         const TreeLeafItem *root = node;
@@ -186,10 +217,15 @@ void DotGraphGenerator::generate()
 
     if (node) {
         DotNode *top = collectNode(node, nullptr);
+        keepMostExpensive(top);
         highestCost = 0;
         writeNode(out, top, parentId, 0);
         qDeleteAll(nodes);
         nodes.clear();
+    }
+    if (leftOut > 0 && !isCanceled()) {
+        const QString note = i18ncp("@label in the call graph", "1 less expensive function left out", "%1 less expensive functions left out", leftOut);
+        out << "\"left-out\" [shape=note,label=\"" << escapeLabel(note.toUtf8()) << "\",fillcolor=\"white\"];\n";
     }
 
     out << "}\n";
@@ -213,6 +249,9 @@ DotGraphGenerator::DotNode *DotGraphGenerator::collectNode(const TreeLeafItem *t
     if (parent && treeNode->children().isEmpty()) {
         const QRegularExpressionMatch match = belowThresholdPattern().match(QString::fromLatin1(treeNode->label()));
         if (match.hasMatch()) {
+            if (!parent->firstBelowThreshold) {
+                parent->firstBelowThreshold = treeNode;
+            }
             parent->belowThresholdCost += treeNode->cost();
             bool ok = false;
             const qint32 places = match.capturedView(1).toInt(&ok);
@@ -225,6 +264,7 @@ DotGraphGenerator::DotNode *DotGraphGenerator::collectNode(const TreeLeafItem *t
     if (!entry) {
         entry = new DotNode;
         entry->firstNode = treeNode;
+        entry->order = nodes.size();
     }
     DotNode *const dotNode = entry;
     if (parent && !dotNode->parentNodes.contains(parent)) {
@@ -245,6 +285,43 @@ DotGraphGenerator::DotNode *DotGraphGenerator::collectNode(const TreeLeafItem *t
         }
     }
     return dotNode;
+}
+
+// Best first from the top: the most expensive node next to those already
+// kept, until there are enough. Every kept node is reachable through kept
+// nodes, so none floats unconnected.
+void DotGraphGenerator::keepMostExpensive(DotNode *top)
+{
+    leftOut = 0;
+    if (!top || nodes.size() <= maxNodes) {
+        return;
+    }
+    for (DotNode *dotNode : std::as_const(nodes)) {
+        dotNode->shown = false;
+    }
+    // Highest cost first, then first met.
+    using Candidate = std::tuple<quint64, qsizetype, DotNode *>;
+    const auto later = [](const Candidate &a, const Candidate &b) {
+        return std::get<0>(a) != std::get<0>(b) ? std::get<0>(a) < std::get<0>(b) : std::get<1>(a) > std::get<1>(b);
+    };
+    std::priority_queue<Candidate, std::vector<Candidate>, decltype(later)> candidates(later);
+    candidates.emplace(top->totalCost, top->order, top);
+    int kept = 0;
+    while (!candidates.empty() && kept < maxNodes) {
+        DotNode *next = std::get<2>(candidates.top());
+        candidates.pop();
+        if (next->shown) {
+            continue;
+        }
+        next->shown = true;
+        ++kept;
+        for (auto it = next->childCosts.cbegin(); it != next->childCosts.cend(); ++it) {
+            if (!it.key()->shown) {
+                candidates.emplace(it.key()->totalCost, it.key()->order, it.key());
+            }
+        }
+    }
+    leftOut = int(nodes.size()) - kept;
 }
 
 void DotGraphGenerator::writeNode(QTextStream &out, DotNode *dotNode, const QString &parentId, quint64 cost)
@@ -272,54 +349,65 @@ void DotGraphGenerator::writeNode(QTextStream &out, DotNode *dotNode, const QStr
     }
 
     QString label;
-    bool merged = false;
-    const DotNode *last = mergeChain(dotNode, label, merged);
-    if (!last) {
+    const QList<DotNode *> chain = mergeChain(dotNode, label);
+    if (chain.isEmpty()) {
         return;
     }
+    // The record stands for every node of the chain: none is drawn again.
+    for (DotNode *merged : chain) {
+        merged->written = true;
+    }
+    const DotNode *last = chain.last();
     const QString color = isRoot ? QStringLiteral("white") : costColor(last->totalCost);
-    out << '"' << id << "\" [shape=" << (merged ? "record" : "box") << ",label=\"" << label << "\",fillcolor=\"" << color << "\"];\n";
+    out << '"' << id << "\" [shape=" << (chain.size() > 1 ? "record" : "box") << ",label=\"" << label << "\",fillcolor=\"" << color << "\"];\n";
+    items.insert(id, isRoot ? ModelItem(nullptr, snapshot) : ModelItem(dotNode->firstNode, nullptr));
 
     for (auto it = last->childCosts.cbegin(); it != last->childCosts.cend(); ++it) {
         if (isCanceled()) {
             return;
         }
-        writeNode(out, it.key(), id, it.value());
+        if (it.key()->shown) {
+            writeNode(out, it.key(), id, it.value());
+        }
     }
     writeBelowThreshold(out, last, id);
 }
 
 // Follows the chain of single children that carry the whole cost; they are
-// drawn as the fields of one record box. Returns the last node of the chain,
-// or null when cancelled. A node already in the chain ends it: a function
-// that recurses directly (or through a chain of its own) would never end it.
-DotGraphGenerator::DotNode *DotGraphGenerator::mergeChain(DotNode *first, QString &label, bool &merged) const
+// drawn as the fields of one record box. Returns the nodes of the chain, the
+// first one first, or nothing when cancelled. Only the last node's summary
+// box is drawn, so a node with one of its own ends the chain; a child that
+// is reached from elsewhere too keeps a box of its own for those edges. A
+// node already in the chain ends it: a function that recurses directly (or
+// through a chain of its own) would never end it.
+QList<DotGraphGenerator::DotNode *> DotGraphGenerator::mergeChain(DotNode *first, QString &label) const
 {
     QList<QString> fields {wrapLabel(first->firstNode->label())};
-    QSet<const DotNode *> chain {first};
+    QList<DotNode *> chain {first};
     DotNode *current = first;
-    while (current->childCosts.size() == 1) {
+    while (current->childCosts.size() == 1 && current->belowThresholdPlaces == 0) {
         DotNode *child = current->childCosts.firstKey();
-        if (child->totalCost != current->totalCost || current->parentNodes.size() != 1 || child->belowThresholdPlaces != 0 || chain.contains(child)) {
+        if (child->totalCost != current->totalCost || current->parentNodes.size() != 1 || child->parentNodes.size() != 1 || child->belowThresholdPlaces != 0 ||
+            !child->shown || chain.contains(child)) {
             break;
         }
         if (isCanceled()) {
-            return nullptr;
+            return {};
         }
         // Wrapped like the first field: unwrapped template names make records
         // thousands of points wide.
         fields.append(wrapLabel(child->firstNode->label(), true));
-        chain.insert(child);
+        chain.append(child);
         current = child;
     }
-    merged = fields.size() > 1;
+    const bool merged = fields.size() > 1;
     if (merged) {
         fields.first() = wrapLabel(first->firstNode->label(), true);
         label = QLatin1Char('{') + fields.join(QLatin1String(" | ")) + QLatin1Char('}');
     } else {
         label = fields.first();
     }
-    return current;
+    return chain;
 }
 
 void DotGraphGenerator::writeBelowThreshold(QTextStream &out, const DotNode *dotNode, const QString &id)
@@ -328,6 +416,9 @@ void DotGraphGenerator::writeBelowThreshold(QTextStream &out, const DotNode *dot
         return;
     }
     const QString label = i18np("in one place below threshold", "in %1 places, all below threshold", dotNode->belowThresholdPlaces);
+    if (dotNode->firstBelowThreshold) {
+        items.insert(id + QLatin1String("-bt"), ModelItem(dotNode->firstBelowThreshold, nullptr));
+    }
     out << '"' << id << "-bt\" [shape=box,label=\"" << escapeLabel(label.toUtf8()) << "\",fillcolor=\"" << costColor(dotNode->belowThresholdCost) << "\"];\n";
     out << '"' << id << "-bt\" -> \"" << id << "\" [label =\"" << escapeLabel(formatCost(dotNode->belowThresholdCost).toUtf8()) << "\"];\n";
 }

@@ -6,7 +6,10 @@
 #ifndef MASSIF_DOTGRAPHGENERATOR_H
 #define MASSIF_DOTGRAPHGENERATOR_H
 
+#include "modelitem.h"
+
 #include <QHash>
+#include <QList>
 #include <QString>
 #include <QTemporaryFile>
 #include <QThread>
@@ -44,6 +47,20 @@ public:
     QString outputFileName() const;
     /// Valid after the run.
     QString mostExpensiveNodeId() const;
+    /// What each node id of the written file stands for: a snapshot or a
+    /// heap tree node (the first one met of those merged into it). Valid after the run.
+    QHash<QString, ModelItem> nodeItems() const;
+    /// How many graph nodes the run left out to stay within maximumNodes(). Valid after the run.
+    int leftOutNodes() const;
+
+    /**
+     * Graphs with more nodes than this keep the most expensive ones that
+     * hang together from the top and say how many they left out: Graphviz
+     * takes minutes over a few thousand nodes. Set before start().
+     */
+    void setMaximumNodes(int count);
+    int maximumNodes() const;
+    static constexpr int DefaultMaximumNodes = 1500;
 
     /// A label's bytes as text for a quoted dot string: quotes, backslashes and ampersands escaped.
     static QString escapeLabel(const QByteArray &label);
@@ -61,7 +78,8 @@ private:
     void openFile();
     DotNode *collectNode(const TreeLeafItem *treeNode, DotNode *parent);
     void writeNode(QTextStream &out, DotNode *node, const QString &parentId, quint64 cost);
-    DotNode *mergeChain(DotNode *node, QString &label, bool &merged) const;
+    void keepMostExpensive(DotNode *top);
+    QList<DotNode *> mergeChain(DotNode *node, QString &label) const;
     void writeBelowThreshold(QTextStream &out, const DotNode *node, const QString &id);
     void writeSnapshotBox(QTextStream &out, const QString &id);
     QString wrapLabel(const QByteArray &label, bool record = false) const;
@@ -77,6 +95,9 @@ private:
     QString highestCostNodeId;
     quint64 highestCost = 0;
     QHash<QByteArray, DotNode *> nodes;
+    QHash<QString, ModelItem> items;
+    int maxNodes = DefaultMaximumNodes;
+    int leftOut = 0;
 };
 
 } // namespace Massif

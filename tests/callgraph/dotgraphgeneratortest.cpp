@@ -95,6 +95,35 @@ QString edge(const QString &from, const QString &to, quint64 cost)
     return line + QLatin1Char(';');
 }
 
+// Node lines with exactly this label, whatever their id and shape.
+int nodeLinesWithLabel(const Output &output, const QString &label)
+{
+    const QString piece = QLatin1String(",label=\"") + label + QLatin1String("\",fillcolor=");
+    int count = 0;
+    for (const QString &line : output.lines) {
+        count += line.contains(piece) && !line.contains(QLatin1String("\" -> \"")) ? 1 : 0;
+    }
+    return count;
+}
+
+// Every edge of the file runs between nodes the file defines.
+void verifyEdgesConnectNodes(const Output &output)
+{
+    static const QRegularExpression nodeLine(QStringLiteral("^\"([^\"]+)\" \\[shape="));
+    static const QRegularExpression edgeLine(QStringLiteral("^\"([^\"]+)\" -> \"([^\"]+)\""));
+    QSet<QString> defined;
+    for (const QString &line : output.lines) {
+        if (const QRegularExpressionMatch match = nodeLine.match(line); match.hasMatch()) {
+            defined.insert(match.captured(1));
+        }
+    }
+    for (const QString &line : output.lines) {
+        if (const QRegularExpressionMatch match = edgeLine.match(line); match.hasMatch()) {
+            QVERIFY2(defined.contains(match.captured(1)) && defined.contains(match.captured(2)), qPrintable(line));
+        }
+    }
+}
+
 QString dotExecutable()
 {
     return QStandardPaths::findExecutable(QStringLiteral("dot"));
@@ -302,6 +331,52 @@ private Q_SLOTS:
         verifyAcceptedByDot(generator.outputFileName());
     }
 
+    void chainMergeStops_data()
+    {
+        QTest::addColumn<int>("tree");
+        QTest::addColumn<bool>("firstHasSummary");
+        // n passes its whole cost to k, but its own summary (of no bytes) would
+        // vanish into the record, which draws only the last node's summary.
+        QTest::newRow("first node with a summary") << 0 << true;
+        // k carries n's whole cost, 60 from n and 40 from p: merged into n's
+        // record, p's edge would draw k a second time.
+        QTest::newRow("chain end with another parent") << 1 << false;
+    }
+
+    void chainMergeStops()
+    {
+        QFETCH(int, tree);
+        QFETCH(bool, firstHasSummary);
+        SnapshotItem snapshot;
+        TreeLeafItem *root = nullptr;
+        if (tree == 0) {
+            TreeLeafItem *n = makeNode(
+                "0x1: n() (n.c:1)", 100, {makeNode("0x2: k() (k.c:2)", 100, {leaf(100)}), makeNode("in 2 places, all below massif's threshold (1.00%)", 0)});
+            root = makeNode("root", 100, {n});
+        } else {
+            TreeLeafItem *n = makeNode("0x1: n() (n.c:1)", 100, {makeNode("0x2: k() (k.c:2)", 60, {leaf(60)}), leaf(40)});
+            TreeLeafItem *p = makeNode("0x3: p() (p.c:3)", 40, {makeNode("0x2: k() (k.c:2)", 40, {leaf(40)})});
+            root = makeNode("root", 140, {n, p});
+        }
+        snapshot.setMemHeap(root->cost());
+        snapshot.setHeapTree(root);
+        DotGraphGenerator generator(&snapshot, QString());
+        const Output output = readOutput(generator);
+        const QString dump = output.lines.join(QLatin1Char('\n'));
+
+        QVERIFY2(!output.shapes.values().contains(QStringLiteral("record")), qPrintable(dump));
+        QCOMPARE(nodeLinesWithLabel(output, QStringLiteral("k() (k.c:2)")), 1);
+        QCOMPARE(nodeLinesWithLabel(output, QStringLiteral("n() (n.c:1)")), 1);
+        const QString idN = output.ids.value(QStringLiteral("n() (n.c:1)"));
+        const QString idK = output.ids.value(QStringLiteral("k() (k.c:2)"));
+        QCOMPARE(output.count(edge(idK, idN, tree == 0 ? 100 : 60)), 1);
+        const QString summaryEdge =
+            QLatin1Char('"') + idN + QLatin1String("-bt\" -> \"") + idN + QLatin1String("\" [label =\"") + formatCost(0) + QLatin1String("\"];");
+        QCOMPARE(output.count(summaryEdge), firstHasSummary ? 1 : 0);
+        verifyEdgesConnectNodes(output);
+        verifyAcceptedByDot(generator.outputFileName());
+    }
+
     // A function directly below itself, alone or through a second function,
     // would extend the chain for ever; it ends at the repeated node.
     void recursiveChainEnds()
@@ -325,6 +400,95 @@ private Q_SLOTS:
         QVERIFY2(!recordId.isEmpty(), qPrintable(pairOutput.lines.join(QLatin1Char('\n'))));
         QCOMPARE(pairOutput.count(edge(recordId, recordId, 100)), 1);
         verifyAcceptedByDot(pairGenerator.outputFileName());
+    }
+
+    // Each id of the file names what a click on it selects.
+    void nodeItems()
+    {
+        SnapshotItem snapshot;
+        snapshot.setMemHeap(400);
+        TreeLeafItem *summary = makeNode("in 3 places, all below massif's threshold (1.00%)", 40);
+        TreeLeafItem *sharedUnderA = makeNode("0x10: shared() (s.c:5)", 100, {leaf(60), summary});
+        TreeLeafItem *sharedUnderB = makeNode("0x10: shared() (s.c:5)", 50, {leaf(50)});
+        TreeLeafItem *a = makeNode("0x20: a() (a.c:1)", 300, {sharedUnderA, leaf(200)});
+        TreeLeafItem *b = makeNode("0x30: b() (b.c:2)", 100, {sharedUnderB, leaf(50)});
+        TreeLeafItem *root = makeNode("root", 400, {a, b});
+        snapshot.setHeapTree(root);
+        DotGraphGenerator generator(&snapshot, QString());
+        const Output output = readOutput(generator);
+        const QHash<QString, ModelItem> items = generator.nodeItems();
+
+        const QString shared = output.ids.value(QStringLiteral("shared() (s.c:5)"));
+        const QHash<QString, ModelItem> expected {
+            {QString::number(reinterpret_cast<qintptr>(&snapshot)), ModelItem(nullptr, &snapshot)},
+            {output.ids.value(QStringLiteral("root")), ModelItem(nullptr, &snapshot)},
+            {output.ids.value(QStringLiteral("a() (a.c:1)")), ModelItem(a, nullptr)},
+            {output.ids.value(QStringLiteral("b() (b.c:2)")), ModelItem(b, nullptr)},
+            // The first tree node met of those merged into the graph node.
+            {shared, ModelItem(sharedUnderA, nullptr)},
+            {shared + QLatin1String("-bt"), ModelItem(summary, nullptr)},
+        };
+        QCOMPARE(items, expected);
+
+        // A subtree graph's first node is that tree node.
+        DotGraphGenerator subtree(a, QString());
+        readOutput(subtree);
+        QCOMPARE(subtree.nodeItems().value(subtree.mostExpensiveNodeId()), ModelItem(a, nullptr));
+    }
+
+    void maximumNodes_data()
+    {
+        QTest::addColumn<int>("maximum");
+        QTest::addColumn<QStringList>("kept");
+        const QStringList all {QStringLiteral("top"),
+                               QStringLiteral("big"),
+                               QStringLiteral("middle"),
+                               QStringLiteral("small"),
+                               QStringLiteral("below big"),
+                               QStringLiteral("cheap 1"),
+                               QStringLiteral("cheap 2"),
+                               QStringLiteral("shared")};
+        QTest::newRow("all fit") << 8 << all;
+        // The cheapest last.
+        QTest::newRow("one too many") << 7 << all.mid(0, 3) + all.mid(4);
+        // Best first: "below big" before "middle".
+        QTest::newRow("three") << 3 << QStringList {QStringLiteral("top"), QStringLiteral("big"), QStringLiteral("below big")};
+        // "shared" costs more than "middle" but hangs only below cheaper nodes:
+        // nodes are kept from the top down, never without their way up.
+        QTest::newRow("four") << 4 << QStringList {QStringLiteral("top"), QStringLiteral("big"), QStringLiteral("below big"), QStringLiteral("middle")};
+        QTest::newRow("only the top") << 1 << QStringList {QStringLiteral("top")};
+    }
+
+    // Above the maximum the graph keeps the most expensive nodes and says how
+    // many it left out.
+    void maximumNodes()
+    {
+        QFETCH(int, maximum);
+        QFETCH(QStringList, kept);
+        std::unique_ptr<TreeLeafItem> top(makeNode("0x1: top",
+                                                   1000,
+                                                   {makeNode("0x2: big", 400, {makeNode("0x5: below big", 300, {leaf(300)}), leaf(100)}),
+                                                    makeNode("0x3: middle", 200, {leaf(200)}),
+                                                    makeNode("0x4: small", 100, {leaf(100)}),
+                                                    makeNode("0x6: cheap 1", 150, {makeNode("0x8: shared", 150, {leaf(150)})}),
+                                                    makeNode("0x7: cheap 2", 150, {makeNode("0x8: shared", 150, {leaf(150)})})}));
+        DotGraphGenerator generator(top.get(), QString());
+        QCOMPARE(generator.maximumNodes(), int(DotGraphGenerator::DefaultMaximumNodes));
+        generator.setMaximumNodes(maximum);
+        const Output output = readOutput(generator);
+        QStringList drawn = output.ids.keys();
+        drawn.sort();
+        kept.sort();
+        QCOMPARE(drawn, kept);
+        const int leftOut = 8 - int(kept.size());
+        QCOMPARE(generator.leftOutNodes(), leftOut);
+        const QString note =
+            QStringLiteral("\"left-out\" [shape=note,label=\"%1\",fillcolor=\"white\"];")
+                .arg(leftOut == 1 ? QStringLiteral("1 less expensive function left out") : QStringLiteral("%1 less expensive functions left out").arg(leftOut));
+        QCOMPARE(output.count(note), leftOut > 0 ? 1 : 0);
+        QCOMPARE(output.lines.filter(QStringLiteral("left-out")).size(), leftOut > 0 ? 1 : 0);
+        verifyEdgesConnectNodes(output);
+        verifyAcceptedByDot(generator.outputFileName());
     }
 
     void allCostsZero()
