@@ -23,13 +23,28 @@ namespace Massif {
 
 namespace {
 
-// Ties keep the order of the file, so that equal costs lay out the same way every time.
+// Ties keep the order of the file, so that equal costs lay out the same way
+// every time. Not std::stable_sort: that allocates a buffer on every call.
 template<typename T, typename Cost>
 void sortByCostDescending(std::vector<T> &items, Cost cost)
 {
-    std::stable_sort(items.begin(), items.end(), [&cost](const T &a, const T &b) {
-        return cost(a) > cost(b);
+    if (items.size() < 2) {
+        return;
+    }
+    thread_local std::vector<std::pair<quint64, quint32>> keys;
+    thread_local std::vector<T> sorted;
+    keys.resize(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        keys[i] = {cost(items[i]), quint32(i)};
+    }
+    std::sort(keys.begin(), keys.end(), [](const auto &a, const auto &b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
     });
+    sorted.resize(items.size());
+    for (size_t i = 0; i < items.size(); ++i) {
+        sorted[i] = items[keys[i].second];
+    }
+    items.swap(sorted);
 }
 
 QString percent(quint64 part, quint64 whole)
@@ -124,22 +139,38 @@ void FlameGraphLayout::layoutInverted(const TreeLeafItem *root)
     // children's) are added along the path from it down to the allocation site.
     struct Merged
     {
-        QByteArray function;
-        QByteArray location;
-        bool oneLocation = true;
-        bool summary = false;
         const TreeLeafItem *node = nullptr;
         quint64 cost = 0;
+        quint32 location = 0;
+        bool oneLocation = true;
         std::vector<int> children;
     };
     std::vector<Merged> trie(1);
-    QHash<QByteArray, quint32> functionIds;
     QHash<quint64, int> childOf;
+
+    // Labels repeat across the tree: each is split once, and its function
+    // and location compared as numbers from then on.
+    struct LabelIds
+    {
+        quint32 function;
+        quint32 location;
+    };
+    QHash<QByteArray, LabelIds> labelIds;
+    QHash<QByteArray, quint32> functionIds;
+    QHash<QByteArray, quint32> locationIds;
+    auto intern = [](QHash<QByteArray, quint32> &ids, const QByteArray &key) {
+        auto it = ids.constFind(key);
+        if (it == ids.constEnd()) {
+            it = ids.insert(key, quint32(ids.size()));
+        }
+        return *it;
+    };
 
     struct Step
     {
         const TreeLeafItem *node;
         quint32 function;
+        quint32 location;
     };
     std::vector<Step> path;
     struct Pending
@@ -150,19 +181,22 @@ void FlameGraphLayout::layoutInverted(const TreeLeafItem *root)
     std::vector<Pending> stack;
     const QList<TreeLeafItem *> top = root->children();
     for (auto it = top.rbegin(); it != top.rend(); ++it) {
-        stack.push_back({*it, 0});
+        if ((*it)->cost() > 0) {
+            stack.push_back({*it, 0});
+        }
     }
     while (!stack.empty()) {
         const Pending pending = stack.back();
         stack.pop_back();
         const TreeLeafItem *node = pending.node;
-        const QByteArray function = labelFunction(node->label());
-        const quint32 id = functionIds.value(function, quint32(functionIds.size()));
-        if (id == quint32(functionIds.size())) {
-            functionIds.insert(function, id);
+        const QByteArray label = node->label();
+        auto ids = labelIds.constFind(label);
+        if (ids == labelIds.constEnd()) {
+            const LabelPieces pieces = splitLabelPieces(label);
+            ids = labelIds.insert(label, {intern(functionIds, pieces.function), intern(locationIds, pieces.location)});
         }
         path.resize(size_t(pending.depth));
-        path.push_back({node, id});
+        path.push_back({node, ids->function, ids->location});
 
         const QList<TreeLeafItem *> children = node->children();
         quint64 childCost = 0;
@@ -174,23 +208,20 @@ void FlameGraphLayout::layoutInverted(const TreeLeafItem *root)
             int at = 0;
             for (auto step = path.rbegin(); step != path.rend(); ++step) {
                 const quint64 key = (quint64(quint32(at)) << 32) | step->function;
-                int next = childOf.value(key, -1);
-                if (next < 0) {
+                auto found = childOf.constFind(key);
+                int next = 0;
+                if (found == childOf.constEnd()) {
                     next = int(trie.size());
                     childOf.insert(key, next);
                     Merged merged;
-                    const LabelPieces pieces = splitLabelPieces(step->node->label());
-                    merged.function = pieces.function;
-                    merged.location = pieces.location;
-                    merged.summary = isThresholdSummary(step->node->label());
                     merged.node = step->node;
+                    merged.location = step->location;
                     trie.push_back(std::move(merged));
                     trie[size_t(at)].children.push_back(next);
                 } else {
+                    next = *found;
                     Merged &merged = trie[size_t(next)];
-                    if (merged.oneLocation && merged.node != step->node && splitLabelPieces(step->node->label()).location != merged.location) {
-                        merged.oneLocation = false;
-                    }
+                    merged.oneLocation = merged.oneLocation && merged.location == step->location;
                     if (step->node->cost() > merged.node->cost()) {
                         merged.node = step->node;
                     }
@@ -236,16 +267,17 @@ void FlameGraphLayout::layoutInverted(const TreeLeafItem *root)
         FlameFrame frame;
         frame.node = merged.node;
         // Shaped like a label, so that the label pieces read it back.
-        frame.label = merged.function;
-        if (merged.oneLocation && !merged.location.isEmpty()) {
-            frame.label += " (" + merged.location + ')';
+        const LabelPieces pieces = splitLabelPieces(merged.node->label());
+        frame.label = pieces.function;
+        if (merged.oneLocation && !pieces.location.isEmpty()) {
+            frame.label += " (" + pieces.location + ')';
         }
         frame.cost = merged.cost;
         frame.x = placed.x;
         frame.width = double(merged.cost) / total;
         frame.depth = placed.depth;
         frame.parent = placed.parent;
-        frame.summary = merged.summary;
+        frame.summary = isThresholdSummary(frame.label);
         m_frames.push_back(std::move(frame));
         pushChildren(placed.trieIndex, index, placed.depth + 1, placed.x);
     }
