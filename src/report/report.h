@@ -1,0 +1,102 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#ifndef MASSIF_REPORT_H
+#define MASSIF_REPORT_H
+
+#include "reportoptions.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+namespace Massif {
+
+class FileData;
+class SnapshotItem;
+class TreeLeafItem;
+
+/**
+ * The summary of one parsed massif file that quillmap-report prints: a
+ * value that holds copies of what it shows, so that it outlives the file
+ * data and two of them can be set side by side.
+ */
+class Report
+{
+public:
+    struct Snapshot
+    {
+        quint32 number = 0;
+        double time = 0.0;
+        quint64 heap = 0;
+        quint64 extraHeap = 0;
+        quint64 stacks = 0;
+        bool hasTree = false;
+
+        /// Heap plus stacks, as everywhere in the program.
+        quint64 cost() const
+        {
+            return heap + stacks;
+        }
+    };
+
+    /// A heap tree entry shown in the report, with the children that pass the filters.
+    struct Node
+    {
+        QByteArray label;
+        quint64 bytes = 0;
+        QList<Node> children;
+        /// Children left out for being below the minimum share.
+        int omittedChildren = 0;
+        quint64 omittedBytes = 0;
+    };
+
+    /// One row of the allocators table.
+    struct Site
+    {
+        /// Both empty for the site of all below-threshold entries.
+        QByteArray function;
+        QByteArray location;
+        bool belowThreshold = false;
+        quint64 peakBytes = 0;
+        Snapshot peakSnapshot;
+    };
+
+    /// Builds the report of @p data; @p source names the file in the output.
+    static Report build(const FileData &data, const QString &source, const ReportOptions &options);
+
+    ReportOptions options;
+    QString source;
+    QString command;
+    QString description;
+    QString timeUnit;
+    int snapshotCount = 0;
+    int detailedCount = 0;
+    Snapshot peak;
+    Snapshot last;
+    /// Entries directly below the last snapshot's root, when it has a tree.
+    QList<Node> heldAtEnd;
+    int heldAtEndOmitted = 0;
+    quint64 heldAtEndOmittedBytes = 0;
+
+    /// Whether the snapshot the options ask for exists; false leaves the tree empty.
+    bool hasChosen = false;
+    Snapshot chosen;
+    /// The chosen snapshot's heap tree, valid when chosen.hasTree.
+    Node tree;
+
+    /// The most expensive sites, by their peak.
+    QList<Site> topSites;
+    int siteCount = 0;
+
+    /// The snapshot the options ask for, or null when there is none.
+    static const SnapshotItem *chooseSnapshot(const FileData &data, const ReportOptions &options);
+    /// A node's share of @p total in percent; 0 for an empty total.
+    static double share(quint64 bytes, quint64 total);
+};
+
+} // namespace Massif
+
+#endif

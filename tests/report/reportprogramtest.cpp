@@ -1,0 +1,301 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+// quillmap-report run as a CI job runs it: without a display, judged by its
+// exit status, its standard streams and the files it leaves.
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSvgRenderer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+namespace {
+
+QString fixture(const QString &name)
+{
+    return QStringLiteral(QUILLMAP_FIXTURES_DIR "/") + name;
+}
+
+struct Run
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+} // namespace
+
+class ReportProgramTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void exitStatus_data();
+    void exitStatus();
+    void chartImages_data();
+    void chartImages();
+    void callGraphFiles_data();
+    void callGraphFiles();
+    void reportToFile();
+    void standardOptions_data();
+    void standardOptions();
+
+private:
+    Run run(const QStringList &arguments);
+
+    QTemporaryDir m_dir;
+};
+
+void ReportProgramTest::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QFile::exists(QStringLiteral(QUILLMAP_REPORT_PROGRAM)));
+}
+
+Run ReportProgramTest::run(const QStringList &arguments)
+{
+    QProcess process;
+    // No display of any kind, and no platform chosen: the program draws offscreen by itself.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("QT_QPA_PLATFORM")}) {
+        environment.remove(name);
+    }
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(m_dir.path());
+    process.start(QStringLiteral(QUILLMAP_REPORT_PROGRAM), arguments);
+    Run result;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
+        qWarning() << "did not end normally:" << arguments << process.readAllStandardError();
+        return result;
+    }
+    result.status = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+void ReportProgramTest::exitStatus_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("error");
+
+    const QString simple = fixture(QStringLiteral("simple.massif"));
+    const QString malformed = fixture(QStringLiteral("malformed/bad-time.massif"));
+    // simple.massif peaks at 142,384 bytes.
+    QTest::newRow("report") << QStringList {simple} << 0 << QString();
+    QTest::newRow("compressed") << QStringList {fixture(QStringLiteral("templates.massif.xz"))} << 0 << QString();
+    QTest::newRow("below the limit") << QStringList {simple, QStringLiteral("--fail-if-peak"), QStringLiteral("142384")} << 0 << QString();
+    QTest::newRow("above the limit") << QStringList {simple, QStringLiteral("--fail-if-peak"), QStringLiteral("139KiB")} << 3
+                                     << QStringLiteral(
+                                            "quillmap-report: the peak, 139.0 KiB (142,384 B) at snapshot #41, is above the limit of 139.0 KiB (142,336 B).\n");
+    QTest::newRow("above a decimal limit") << QStringList {simple, QStringLiteral("--fail-if-peak=0.1MB")} << 3 << QStringLiteral("is above the limit of");
+    QTest::newRow("missing file") << QStringList {QStringLiteral("/nonexistent/massif.out.1")} << 2
+                                  << QStringLiteral("quillmap-report: Read Failed: Could not open file /nonexistent/massif.out.1 for reading.\n");
+    QTest::newRow("malformed") << QStringList {malformed} << 2
+                               << QStringLiteral("quillmap-report: Parser Failed: Could not parse file %1.\nParse error in line 7:\ntime=12x\n")
+                                      .arg(QUrl::fromLocalFile(malformed).toString());
+    QTest::newRow("empty") << QStringList {fixture(QStringLiteral("malformed/empty.massif"))} << 2 << QStringLiteral("Empty Data File: Empty data file ");
+    QTest::newRow("not massif") << QStringList {fixture(QStringLiteral("malformed/not-massif.txt"))} << 2
+                                << QStringLiteral("Parse error in line 1:\nversion: 1\n");
+    QTest::newRow("unknown snapshot") << QStringList {simple, QStringLiteral("--snapshot"), QStringLiteral("54")} << 2
+                                      << QStringLiteral("has no snapshot number 54; its snapshots are numbered 0 to 53.");
+    QTest::newRow("no file") << QStringList() << 2 << QStringLiteral("expected one massif file or URL");
+    QTest::newRow("two files") << QStringList {simple, simple} << 2 << QStringLiteral("expected one massif file or URL, got 2");
+    QTest::newRow("unknown option") << QStringList {simple, QStringLiteral("--colour")} << 2 << QStringLiteral("colour");
+    QTest::newRow("unknown format") << QStringList {simple, QStringLiteral("--format"), QStringLiteral("xml")} << 2 << QStringLiteral("unknown format \"xml\"");
+    QTest::newRow("bad limit") << QStringList {simple, QStringLiteral("--fail-if-peak"), QStringLiteral("64M")} << 2 << QStringLiteral("not \"64M\"");
+    QTest::newRow("bad depth") << QStringList {simple, QStringLiteral("--depth"), QStringLiteral("-1")} << 2 << QStringLiteral("depth");
+    QTest::newRow("bad share") << QStringList {simple, QStringLiteral("--min-share"), QStringLiteral("101")} << 2 << QStringLiteral("minimum share");
+    QTest::newRow("bad chart type") << QStringList {simple, QStringLiteral("--chart"), QStringLiteral("chart.txt")} << 2 << QStringLiteral("chart.txt");
+    QTest::newRow("bad chart size")
+        << QStringList {simple, QStringLiteral("--chart"), QStringLiteral("c.png"), QStringLiteral("--size"), QStringLiteral("0x10")} << 2
+        << QStringLiteral("not \"0x10\"");
+    QTest::newRow("bad call graph type") << QStringList {simple, QStringLiteral("--callgraph"), QStringLiteral("graph.png")} << 2
+                                         << QStringLiteral("graph.png");
+    // A malformed line is shown as text, markup and entities as written.
+    QTest::newRow("hostile line") << QStringList {QStringLiteral("hostile.massif")} << 2 << QStringLiteral("Parse error in line 2:\ncmd <b>x</b>&amp;\n");
+}
+
+// Whatever goes wrong: status 2, the reason on standard error, nothing on
+// standard output, and none of the files asked for, nor a trace of them.
+void ReportProgramTest::exitStatus()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, error);
+
+    QDir dir(m_dir.path());
+    dir.removeRecursively();
+    QVERIFY(dir.mkpath(m_dir.path()));
+    QFile hostile(dir.filePath(QStringLiteral("hostile.massif")));
+    QVERIFY(hostile.open(QIODevice::WriteOnly));
+    hostile.write("desc: x\ncmd <b>x</b>&amp;\ntime_unit: i\n");
+    hostile.close();
+
+    const QStringList outputs {QStringLiteral("--chart=chart.svg"),
+                               QStringLiteral("--folded=stacks.txt"),
+                               QStringLiteral("--callgraph=graph.dot"),
+                               QStringLiteral("--output=report.txt")};
+    const bool asksForFiles =
+        !arguments.join(QLatin1Char(' ')).contains(QLatin1String("--chart")) && !arguments.join(QLatin1Char(' ')).contains(QLatin1String("--callgraph"));
+    const Run result = run(arguments + (asksForFiles ? outputs : QStringList()));
+    QCOMPARE(result.status, status);
+    const QString err = QString::fromUtf8(result.err);
+    if (error.isEmpty()) {
+        QVERIFY2(result.err.isEmpty(), result.err.constData());
+    } else if (error.startsWith(QLatin1String("quillmap-report: "))) {
+        QCOMPARE(err, error);
+    } else {
+        QVERIFY2(err.contains(error), qPrintable(err));
+    }
+    // The limit's verdict is one line.
+    if (status == 3) {
+        QCOMPARE(result.err.count('\n'), 1);
+    }
+
+    const QStringList left = dir.entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+    if (status == 2) {
+        QVERIFY(result.out.isEmpty());
+        QCOMPARE(left, QStringList {QStringLiteral("hostile.massif")});
+    } else if (asksForFiles) {
+        // The report went to its file; a limit exceeded is no failure to write.
+        QVERIFY(result.out.isEmpty());
+        QCOMPARE(left.size(), 5);
+        QFile report(dir.filePath(QStringLiteral("report.txt")));
+        QVERIFY(report.open(QIODevice::ReadOnly));
+        QVERIFY(report.readAll().startsWith("File:"));
+    }
+}
+
+void ReportProgramTest::chartImages_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("size");
+    QTest::addColumn<QSize>("expectedSize");
+
+    QTest::newRow("svg") << QStringLiteral("chart.svg") << QString() << QSize(1200, 800);
+    QTest::newRow("svg sized") << QStringLiteral("chart.svg") << QStringLiteral("640x400") << QSize(640, 400);
+    QTest::newRow("png") << QStringLiteral("chart.png") << QString() << QSize(1200, 800);
+    QTest::newRow("png sized") << QStringLiteral("chart.png") << QStringLiteral("1600x900") << QSize(1600, 900);
+    QTest::newRow("upper-case suffix") << QStringLiteral("CHART.SVG") << QString() << QSize(1200, 800);
+}
+
+// The chart tab's own drawing, without a display, readable by Qt's SVG and image readers.
+void ReportProgramTest::chartImages()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QString, size);
+    QFETCH(QSize, expectedSize);
+
+    const QString path = QDir(m_dir.path()).filePath(fileName);
+    QFile::remove(path);
+    QStringList arguments {fixture(QStringLiteral("many.massif")), QStringLiteral("--chart"), path};
+    if (!size.isEmpty()) {
+        arguments << QStringLiteral("--size") << size;
+    }
+    const Run result = run(arguments);
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.err.isEmpty(), result.err.constData());
+    QVERIFY(result.out.startsWith("File:"));
+
+    if (fileName.endsWith(QLatin1String("svg"), Qt::CaseInsensitive)) {
+        QSvgRenderer renderer(path);
+        QVERIFY(renderer.isValid());
+        QCOMPARE(renderer.viewBox().size(), expectedSize);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        // The stacked functions are in the legend.
+        QVERIFY(file.readAll().contains("alloc_site_29"));
+    } else {
+        QImage image(path);
+        QVERIFY(!image.isNull());
+        QCOMPARE(image.size(), expectedSize);
+        // Drawn, not blank.
+        QSet<QRgb> colours;
+        for (int y = 0; y < image.height(); y += 8) {
+            for (int x = 0; x < image.width(); x += 8) {
+                colours.insert(image.pixel(x, y));
+            }
+        }
+        QVERIFY(colours.size() > 10);
+    }
+}
+
+void ReportProgramTest::callGraphFiles_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("dot") << QStringLiteral("graph.dot");
+    QTest::newRow("svg") << QStringLiteral("graph.svg");
+}
+
+void ReportProgramTest::callGraphFiles()
+{
+    QFETCH(QString, fileName);
+    const QString path = QDir(m_dir.path()).filePath(fileName);
+    const Run result =
+        run({fixture(QStringLiteral("custom-alloc.massif")), QStringLiteral("--callgraph"), path, QStringLiteral("--snapshot"), QStringLiteral("39")});
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.err.isEmpty(), result.err.constData());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    QVERIFY(content.contains("snapshot #39"));
+    QVERIFY(content.contains("big_direct"));
+    if (fileName.endsWith(QLatin1String(".dot"))) {
+        QVERIFY(content.startsWith("digraph callgraph {\n"));
+        QVERIFY(content.endsWith("}\n"));
+    } else {
+        QSvgRenderer renderer(content);
+        QVERIFY(renderer.isValid());
+        QVERIFY(!renderer.defaultSize().isEmpty());
+    }
+}
+
+void ReportProgramTest::reportToFile()
+{
+    // JSON to a file, then the same to standard output: the same bytes.
+    const QString path = QDir(m_dir.path()).filePath(QStringLiteral("report.json"));
+    const QStringList arguments {fixture(QStringLiteral("sites.massif")), QStringLiteral("--format"), QStringLiteral("json")};
+    const Run toFile = run(arguments + QStringList {QStringLiteral("-o"), path});
+    QCOMPARE(toFile.status, 0);
+    QVERIFY(toFile.out.isEmpty());
+    const Run toOut = run(arguments);
+    QCOMPARE(toOut.status, 0);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), toOut.out);
+    // Made like any new file, not private like a temporary one.
+    QVERIFY(file.permissions() & QFileDevice::ReadOther);
+    QCOMPARE(QJsonDocument::fromJson(toOut.out).object().value(QStringLiteral("format")).toInt(), 1);
+}
+
+void ReportProgramTest::standardOptions_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("help") << QStringLiteral("--help") << QStringLiteral("--fail-if-peak <size>");
+    QTest::newRow("version") << QStringLiteral("--version") << QStringLiteral("quillmap-report ");
+}
+
+void ReportProgramTest::standardOptions()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, expected);
+    const Run result = run({option});
+    QCOMPARE(result.status, 0);
+    QVERIFY2(QString::fromUtf8(result.out).contains(expected), result.out.constData());
+}
+
+QTEST_MAIN(ReportProgramTest)
+
+#include "reportprogramtest.moc"

@@ -1,0 +1,520 @@
+/*
+    SPDX-FileCopyrightText: 2026 Quillmap developers
+    SPDX-License-Identifier: GPL-2.0-or-later
+*/
+
+#include "msprintreader.h"
+
+#include "bytesize.h"
+#include "filedata.h"
+#include "foldedstacks.h"
+#include "parser.h"
+#include "plaintext.h"
+#include "report.h"
+#include "reportwriter.h"
+#include "snapshotitem.h"
+#include "treeleafitem.h"
+
+#include <KCompressionDevice>
+#include <KLocalizedString>
+
+#include <QBuffer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <memory>
+
+using namespace Massif;
+
+namespace {
+
+QString fixture(const QString &name)
+{
+    return QStringLiteral(QUILLMAP_FIXTURES_DIR "/") + name;
+}
+
+std::unique_ptr<FileData> parseFile(const QString &path, const QStringList &allocators = {})
+{
+    KCompressionDevice device(path);
+    if (!device.open(QIODevice::ReadOnly)) {
+        return nullptr;
+    }
+    Parser parser;
+    return std::unique_ptr<FileData>(parser.parse(&device, allocators));
+}
+
+std::unique_ptr<FileData> parseBytes(const QByteArray &bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    Parser parser;
+    return std::unique_ptr<FileData>(parser.parse(&buffer));
+}
+
+QJsonObject jsonReport(const Report &report)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(ReportWriter::create(ReportWriter::Json)->write(report), &error);
+    if (error.error != QJsonParseError::NoError) {
+        qWarning() << "invalid JSON:" << error.errorString();
+    }
+    return document.object();
+}
+
+QString textReport(const Report &report, ReportWriter::Format format = ReportWriter::Text)
+{
+    return QString::fromUtf8(ReportWriter::create(format)->write(report));
+}
+
+QByteArray siteKey(const QJsonObject &site)
+{
+    if (site.value(QStringLiteral("belowThreshold")).toBool()) {
+        return QByteArray();
+    }
+    const QByteArray location = site.value(QStringLiteral("location")).toString().toUtf8();
+    return site.value(QStringLiteral("function")).toString().toUtf8() + (location.isEmpty() ? QByteArray() : " (" + location + ')');
+}
+
+bool hasControlCharacters(const QString &text, bool allowLineBreaks)
+{
+    return std::any_of(text.cbegin(), text.cend(), [allowLineBreaks](QChar c) {
+        return (c.unicode() < 0x20 && !(allowLineBreaks && c == QLatin1Char('\n'))) || (c.unicode() >= 0x7f && c.unicode() <= 0x9f);
+    });
+}
+
+// Markup, entities, quotes, backslashes, separators of the output formats,
+// control bytes, a terminal escape and bytes that are no UTF-8.
+const QByteArray hostileFunction = QByteArrayLiteral("<b>bold</b>&amp;\"q\"\\x|y;z`tick`*em*[l](u)");
+const QByteArray controlFunction = QByteArrayLiteral("ctl\x01\x1b[31mred\x7f"
+                                                     "bad\xff\xfe\xc3(");
+const QByteArray hostileCommand = QByteArrayLiteral("./<i>prog</i> \"q\" %1 \x1b[2J \xff\xfe t\xc3\xa9st | `x`");
+
+QByteArray hostileProfile()
+{
+    const QByteArray tree = "n3: 3000 (heap allocation functions) malloc/new/new[], --alloc-fns, etc.\n"
+                            " n1: 2000 0x1: " +
+        hostileFunction +
+        " (<i>f</i>.c:1)\n  n0: 2000 0x2: main (m.c:1)\n"
+        " n1: 900 0x3: " +
+        controlFunction +
+        " (x.c:2)\n  n0: 900 0x2: main (m.c:1)\n"
+        " n0: 100 in 3 places, all below massif's threshold (1.00%)\n";
+    return "desc: --opt=\x1b]0;title\x07\ncmd: " + hostileCommand +
+        "\ntime_unit: i\n"
+        "#-----------\nsnapshot=0\n#-----------\ntime=10\nmem_heap_B=3000\nmem_heap_extra_B=8\nmem_stacks_B=0\nheap_tree=peak\n" +
+        tree;
+}
+
+} // namespace
+
+class ReportTest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void agreesWithMsPrint_data();
+    void agreesWithMsPrint();
+    void treeFilters_data();
+    void treeFilters();
+    void foldedLinesSumToSnapshot_data();
+    void foldedLinesSumToSnapshot();
+    void hostileTextsInEveryFormat();
+    void byteSizes_data();
+    void byteSizes();
+    void snapshotChoice_data();
+    void snapshotChoice();
+    void errorMessagesAsPlainText_data();
+    void errorMessagesAsPlainText();
+};
+
+void ReportTest::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    KLocalizedString::setApplicationDomain("quillmap");
+    QLocale::setDefault(QLocale::c());
+}
+
+void ReportTest::agreesWithMsPrint_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("plainFile");
+    const QStringList names {
+        QStringLiteral("simple.massif"),
+        QStringLiteral("simple-detailed.massif"),
+        QStringLiteral("simple-depth.massif"),
+        QStringLiteral("time-b.massif"),
+        QStringLiteral("time-ms.massif"),
+        QStringLiteral("pages.massif"),
+        QStringLiteral("stacks.massif"),
+        QStringLiteral("custom-alloc.massif"),
+        QStringLiteral("custom-alloc-fn.massif"),
+        QStringLiteral("templates.massif"),
+        QStringLiteral("many.massif"),
+        QStringLiteral("sites.massif"),
+        QStringLiteral("../../examples/massif.out.example"),
+    };
+    for (const QString &name : names) {
+        QTest::newRow(qPrintable(name)) << fixture(name) << fixture(name);
+    }
+    QTest::newRow("gzip") << fixture(QStringLiteral("simple.massif.gz")) << fixture(QStringLiteral("simple.massif"));
+    QTest::newRow("zstd") << fixture(QStringLiteral("templates.massif.zst")) << fixture(QStringLiteral("templates.massif"));
+}
+
+// The peak, the top of its tree and the allocation sites, in JSON and in
+// text, against what ms_print shows of the same file.
+void ReportTest::agreesWithMsPrint()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, plainFile);
+    MsPrintOutput expected;
+    if (!readMsPrint(plainFile, &expected)) {
+        QSKIP("ms_print (valgrind) is not available");
+    }
+    const std::unique_ptr<FileData> data = parseFile(file);
+    QVERIFY(data);
+
+    ReportOptions options;
+    options.topSites = 1000;
+    options.minShare = 0.0;
+    const Report report = Report::build(*data, file, options);
+    const QJsonObject json = jsonReport(report);
+    QCOMPARE(json.value(QStringLiteral("format")).toInt(), 1);
+
+    QCOMPARE(json.value(QStringLiteral("snapshots")).toInt(), expected.snapshotCount);
+    // A detailed snapshot whose tree is a bare root of 0 bytes has no tree here.
+    const int detailed = int(std::count_if(expected.snapshots.cbegin(), expected.snapshots.cend(), [](const MsPrintSnapshot &s) {
+        return s.rootBytes > 0 || s.emptyEntries;
+    }));
+    QCOMPARE(json.value(QStringLiteral("detailedSnapshots")).toInt(), detailed);
+
+    const MsPrintSnapshot peak = expected.snapshots.value(expected.peak);
+    const QJsonObject jsonPeak = json.value(QStringLiteral("peak")).toObject();
+    QCOMPARE(jsonPeak.value(QStringLiteral("snapshot")).toInteger(), qint64(expected.peak));
+    QCOMPARE(jsonPeak.value(QStringLiteral("heapBytes")).toInteger(), qint64(peak.heap));
+    QCOMPARE(jsonPeak.value(QStringLiteral("bytes")).toInteger(), qint64(peak.heap + peak.stacks));
+
+    // The top of the peak's tree, in order, with its bytes and labels.
+    const QJsonObject tree = json.value(QStringLiteral("tree")).toObject();
+    QCOMPARE(tree.value(QStringLiteral("snapshot")).toInteger(), qint64(expected.peak));
+    const QJsonObject root = tree.value(QStringLiteral("root")).toObject();
+    QCOMPARE(root.value(QStringLiteral("bytes")).toInteger(), peak.rootBytes);
+    const QJsonArray children = root.value(QStringLiteral("children")).toArray();
+    QCOMPARE(children.size(), peak.topLevel.size());
+    const QString text = textReport(report);
+    for (qsizetype i = 0; i < children.size(); ++i) {
+        const QJsonObject child = children.at(i).toObject();
+        QCOMPARE(child.value(QStringLiteral("bytes")).toInteger(), qint64(peak.topLevel.at(i).bytes));
+        QCOMPARE(child.value(QStringLiteral("label")).toString().toUtf8(), peak.topLevel.at(i).label);
+        // In the text: the share of the snapshot, computed here, and the entry without its address.
+        const QString share = QString::number(double(peak.topLevel.at(i).bytes) * 100.0 / double(peak.heap + peak.stacks), 'f', 2) + QLatin1Char('%');
+        const QString entry = QString::fromUtf8(msPrintSiteKey(peak.topLevel.at(i).label));
+        const QRegularExpression line(QStringLiteral("^ *%1 +\\S+ \\S+  [├└]─ %2$").arg(QRegularExpression::escape(share), QRegularExpression::escape(entry)),
+                                      QRegularExpression::MultilineOption);
+        if (!entry.isEmpty()) {
+            QVERIFY2(line.match(text).hasMatch(), qPrintable(line.pattern() + QLatin1Char('\n') + text));
+        }
+    }
+
+    // All sites, largest first, with their peaks and where they peaked.
+    const QList<MsPrintSite> sites = msPrintSites(expected);
+    const QJsonArray jsonSites = json.value(QStringLiteral("topSites")).toArray();
+    QCOMPARE(json.value(QStringLiteral("siteCount")).toInt(), sites.size());
+    QCOMPARE(jsonSites.size(), sites.size());
+    for (qsizetype i = 0; i < sites.size(); ++i) {
+        const QJsonObject site = jsonSites.at(i).toObject();
+        QCOMPARE(siteKey(site), sites.at(i).key);
+        QCOMPARE(site.value(QStringLiteral("peakBytes")).toInteger(), qint64(sites.at(i).peakBytes));
+        QCOMPARE(site.value(QStringLiteral("peakSnapshot")).toInteger(), qint64(sites.at(i).peakSnapshot));
+    }
+    // The text lists them in the same order, each with the snapshot of its peak.
+    const QString sitesText = text.mid(text.indexOf(QLatin1String("Top allocation")));
+    qsizetype position = 0;
+    for (qsizetype i = 0; i < sites.size(); ++i) {
+        const QString name = sites.at(i).key.isEmpty() ? QStringLiteral("below threshold") : QString::fromUtf8(sites.at(i).key);
+        const QString expectedLine = QStringLiteral("%1. ").arg(i + 1);
+        const qsizetype found = sitesText.indexOf(expectedLine, position);
+        QVERIFY2(found >= 0, qPrintable(expectedLine));
+        const QString line = sitesText.mid(found, sitesText.indexOf(QLatin1Char('\n'), found) - found);
+        QVERIFY2(line.endsWith(QLatin1String("  ") + name), qPrintable(line));
+        QVERIFY2(line.contains(QStringLiteral("at #%1,").arg(sites.at(i).peakSnapshot)), qPrintable(line));
+        position = found + line.size();
+    }
+}
+
+void ReportTest::treeFilters_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("allocators");
+    QTest::addColumn<QString>("snapshot");
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<double>("minShare");
+    QTest::addColumn<QList<quint64>>("shown");
+    QTest::addColumn<int>("omitted");
+    QTest::addColumn<quint64>("omittedBytes");
+
+    // Byte counts from the fixtures' description, read off the files.
+    const QString custom = fixture(QStringLiteral("custom-alloc.massif"));
+    QTest::newRow("first level, 1%") << custom << QStringList() << QStringLiteral("peak") << 1 << 1.0 << QList<quint64> {48824, 20000, 12144} << 1
+                                     << quint64(216);
+    QTest::newRow("first level, 20%") << custom << QStringList() << QStringLiteral("peak") << 1 << 20.0 << QList<quint64> {48824, 20000} << 2 << quint64(12360);
+    QTest::newRow("two levels, 10%") << custom << QStringList() << QStringLiteral("41") << 2 << 10.0
+                                     << QList<quint64> {48824, 20128, 16320, 12016, 20000, 20000, 12144, 9000} << 4 << quint64(3720);
+    QTest::newRow("depth 0") << custom << QStringList() << QStringLiteral("peak") << 0 << 1.0 << QList<quint64> {} << 0 << quint64(0);
+    QTest::newRow("no minimum") << custom << QStringList() << QStringLiteral("peak") << 1 << 0.0 << QList<quint64> {48824, 20000, 12144, 216} << 0
+                                << quint64(0);
+    // Folded as in the GUI: the callers of the allocator take its place.
+    QTest::newRow("custom allocator") << custom << QStringList {QStringLiteral("my_pool_alloc")} << QStringLiteral("peak") << 1 << 1.0
+                                      << QList<quint64> {20128, 20000, 16320, 12144, 12016} << 1 << quint64(576);
+    QTest::newRow("two custom allocators") << custom << QStringList {QStringLiteral("my_pool_alloc"), QStringLiteral("xmalloc")} << QStringLiteral("peak") << 1
+                                           << 1.0 << QList<quint64> {20128, 20000, 16320, 12016, 9000, 3000} << 1 << quint64(720);
+    QTest::newRow("wildcard allocator") << custom << QStringList {QStringLiteral("my_pool_*")} << QStringLiteral("peak") << 1 << 1.0
+                                        << QList<quint64> {20128, 20000, 16320, 12144, 12016} << 1 << quint64(576);
+}
+
+void ReportTest::treeFilters()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, allocators);
+    QFETCH(QString, snapshot);
+    QFETCH(int, depth);
+    QFETCH(double, minShare);
+    QFETCH(QList<quint64>, shown);
+    QFETCH(int, omitted);
+    QFETCH(quint64, omittedBytes);
+
+    const std::unique_ptr<FileData> data = parseFile(file, allocators);
+    QVERIFY(data);
+    ReportOptions options;
+    QVERIFY(options.setSnapshot(snapshot));
+    options.depth = depth;
+    options.minShare = minShare;
+    options.allocators = allocators;
+    const Report report = Report::build(*data, file, options);
+    QVERIFY(report.chosen.hasTree);
+
+    QList<quint64> bytes;
+    int omittedCount = 0;
+    quint64 omittedSum = 0;
+    std::function<void(const Report::Node &)> walk = [&](const Report::Node &node) {
+        omittedCount += node.omittedChildren;
+        omittedSum += node.omittedBytes;
+        for (const Report::Node &child : node.children) {
+            bytes.append(child.bytes);
+            walk(child);
+        }
+    };
+    walk(report.tree);
+    QCOMPARE(bytes, shown);
+    QCOMPARE(omittedCount, omitted);
+    QCOMPARE(omittedSum, omittedBytes);
+}
+
+void ReportTest::foldedLinesSumToSnapshot_data()
+{
+    QTest::addColumn<QString>("file");
+    QDir dir(QStringLiteral(QUILLMAP_FIXTURES_DIR));
+    const QStringList names = dir.entryList({QStringLiteral("*.massif*")}, QDir::Files, QDir::Name);
+    for (const QString &name : names) {
+        QTest::newRow(qPrintable(name)) << dir.filePath(name);
+    }
+    QTest::newRow("example") << fixture(QStringLiteral("../../examples/massif.out.example"));
+    QTest::newRow("long label") << fixture(QStringLiteral("malformed/long-line.massif"));
+    QTest::newRow("crlf") << fixture(QStringLiteral("malformed/crlf.massif"));
+}
+
+// Every snapshot of every fixture: one line per path, root first, self
+// bytes that add up to the snapshot's heap and stacks.
+void ReportTest::foldedLinesSumToSnapshot()
+{
+    QFETCH(QString, file);
+    const std::unique_ptr<FileData> data = parseFile(file);
+    QVERIFY(data);
+    static const QRegularExpression lineFormat(QStringLiteral("^([^;\\n]+)(;[^;\\n]+)* ([1-9][0-9]*)$"));
+    const QList<SnapshotItem *> snapshots = data->snapshots();
+    for (const SnapshotItem *snapshot : snapshots) {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(writeFoldedStacks(*snapshot, &buffer));
+        quint64 sum = 0;
+        const QList<QByteArray> lines = buffer.data().split('\n');
+        QVERIFY(lines.last().isEmpty());
+        for (qsizetype i = 0; i < lines.size() - 1; ++i) {
+            const QString line = QString::fromUtf8(lines.at(i));
+            const QRegularExpressionMatch match = lineFormat.match(line);
+            QVERIFY2(match.hasMatch(), qPrintable(line));
+            sum += match.captured(3).toULongLong();
+            if (snapshot->heapTree() && !line.startsWith(QLatin1String("(stacks) "))) {
+                QVERIFY2(line.startsWith(QString::fromUtf8(foldedFrame(snapshot->heapTree()->label()))), qPrintable(line));
+            }
+        }
+        QCOMPARE(sum, snapshot->cost());
+    }
+}
+
+void ReportTest::hostileTextsInEveryFormat()
+{
+    const std::unique_ptr<FileData> data = parseBytes(hostileProfile());
+    QVERIFY(data);
+    ReportOptions options;
+    const Report report = Report::build(*data, QStringLiteral("hostile\x1b[0m.massif"), options);
+
+    // Text: shown as written, with what a terminal would act on replaced.
+    const QString text = textReport(report);
+    QVERIFY(!hasControlCharacters(text, true));
+    QVERIFY(text.contains(QString::fromUtf8(hostileFunction) + QLatin1String(" (<i>f</i>.c:1)")));
+    QVERIFY(text.contains(QStringLiteral("ctl\uFFFD\uFFFD[31mred\uFFFDbad\uFFFD\uFFFD\uFFFD(")));
+    QVERIFY(text.contains(QStringLiteral("./<i>prog</i> \"q\" %1 \uFFFD[2J \uFFFD\uFFFD tést | `x`")));
+
+    // Markdown: profile texts only inside code spans, whose fences outlast
+    // the backticks inside; "|" escaped for the table.
+    const QString markdown = textReport(report, ReportWriter::Markdown);
+    QVERIFY(!hasControlCharacters(markdown, true));
+    QVERIFY2(markdown.contains(QStringLiteral("| `` ./<i>prog</i> \"q\" %1 \uFFFD[2J \uFFFD\uFFFD tést \\| `x` `` |")), qPrintable(markdown));
+    QVERIFY2(markdown.contains(QStringLiteral("``<b>bold</b>&amp;\"q\"\\x\\|y;z`tick`*em*[l](u) (<i>f</i>.c:1)``")), qPrintable(markdown));
+
+    // JSON: valid, every string decoded back to the profile's text, invalid
+    // UTF-8 replaced and control characters escaped.
+    const QByteArray jsonBytes = ReportWriter::create(ReportWriter::Json)->write(report);
+    QVERIFY(!jsonBytes.contains('\x1b'));
+    QVERIFY(!jsonBytes.contains('\x01'));
+    QVERIFY(jsonBytes.contains("\\u001b"));
+    QJsonParseError error;
+    const QJsonObject json = QJsonDocument::fromJson(jsonBytes, &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(json.value(QStringLiteral("command")).toString(), QString::fromUtf8(hostileCommand));
+    QVERIFY(json.value(QStringLiteral("command")).toString().contains(QChar::ReplacementCharacter));
+    const QJsonArray children =
+        json.value(QStringLiteral("tree")).toObject().value(QStringLiteral("root")).toObject().value(QStringLiteral("children")).toArray();
+    QCOMPARE(children.size(), 3);
+    QCOMPARE(children.at(0).toObject().value(QStringLiteral("function")).toString(), QString::fromUtf8(hostileFunction));
+    QCOMPARE(children.at(0).toObject().value(QStringLiteral("location")).toString(), QStringLiteral("<i>f</i>.c:1"));
+    QCOMPARE(children.at(1).toObject().value(QStringLiteral("function")).toString(), QString::fromUtf8(controlFunction));
+    const QJsonArray sites = json.value(QStringLiteral("topSites")).toArray();
+    QCOMPARE(sites.at(0).toObject().value(QStringLiteral("function")).toString(), QString::fromUtf8(hostileFunction));
+
+    // Folded stacks: a ";" inside a label is no frame boundary, and nothing unreadable remains.
+    const SnapshotItem *peak = data->peak();
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(writeFoldedStacks(*peak, &buffer));
+    const QString folded = QString::fromUtf8(buffer.data());
+    QVERIFY(!hasControlCharacters(folded, true));
+    const QStringList lines = folded.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.at(0).count(QLatin1Char(';')), 2);
+    QVERIFY2(lines.at(0).contains(QStringLiteral("<b>bold</b>&amp,\"q\"\\x|y,z`tick`*em*[l](u) (<i>f</i>.c:1);main (m.c:1) 2000")), qPrintable(folded));
+}
+
+void ReportTest::byteSizes_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<quint64>("bytes");
+
+    QTest::newRow("plain bytes") << QStringLiteral("1000") << true << quint64(1000);
+    QTest::newRow("B") << QStringLiteral("512B") << true << quint64(512);
+    QTest::newRow("MiB") << QStringLiteral("64MiB") << true << quint64(64) * 1024 * 1024;
+    QTest::newRow("GB fraction") << QStringLiteral("1.5GB") << true << quint64(1500000000);
+    QTest::newRow("GiB fraction") << QStringLiteral("1.5GiB") << true << quint64(1610612736);
+    QTest::newRow("kB") << QStringLiteral("2kB") << true << quint64(2000);
+    QTest::newRow("KiB lower case, blank") << QStringLiteral("2 kib") << true << quint64(2048);
+    QTest::newRow("TiB") << QStringLiteral("1TiB") << true << (quint64(1) << 40);
+    QTest::newRow("fraction rounded") << QStringLiteral("1.1KiB") << true << quint64(1126);
+    QTest::newRow("zero") << QStringLiteral("0") << true << quint64(0);
+    QTest::newRow("largest") << QStringLiteral("18446744073709551615") << true << quint64(18446744073709551615ULL);
+    QTest::newRow("too large") << QStringLiteral("18446744073709551616") << false << quint64(0);
+    QTest::newRow("too large in units") << QStringLiteral("20000000TiB") << false << quint64(0);
+    QTest::newRow("empty") << QString() << false << quint64(0);
+    QTest::newRow("negative") << QStringLiteral("-1") << false << quint64(0);
+    QTest::newRow("unknown unit") << QStringLiteral("12XB") << false << quint64(0);
+    QTest::newRow("ambiguous letter") << QStringLiteral("64M") << false << quint64(0);
+    QTest::newRow("unit only") << QStringLiteral("MiB") << false << quint64(0);
+    QTest::newRow("exponent") << QStringLiteral("1e6") << false << quint64(0);
+    QTest::newRow("two numbers") << QStringLiteral("1 2MB") << false << quint64(0);
+}
+
+void ReportTest::byteSizes()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(quint64, bytes);
+    quint64 parsed = 7;
+    QCOMPARE(parseByteSize(text, &parsed), valid);
+    QCOMPARE(parsed, valid ? bytes : quint64(7));
+}
+
+void ReportTest::snapshotChoice_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<quint32>("number");
+
+    QTest::newRow("peak") << QStringLiteral("peak") << true << int(ReportOptions::PeakSnapshot) << 0u;
+    QTest::newRow("last") << QStringLiteral("last") << true << int(ReportOptions::LastSnapshot) << 0u;
+    QTest::newRow("number") << QStringLiteral("41") << true << int(ReportOptions::NumberedSnapshot) << 41u;
+    QTest::newRow("zero") << QStringLiteral("0") << true << int(ReportOptions::NumberedSnapshot) << 0u;
+    QTest::newRow("negative") << QStringLiteral("-1") << false << 0 << 0u;
+    QTest::newRow("plus sign") << QStringLiteral("+1") << false << 0 << 0u;
+    QTest::newRow("blank") << QStringLiteral(" 1") << false << 0 << 0u;
+    QTest::newRow("too large") << QStringLiteral("4294967296") << false << 0 << 0u;
+    QTest::newRow("upper case") << QStringLiteral("PEAK") << false << 0 << 0u;
+    QTest::newRow("empty") << QString() << false << 0 << 0u;
+}
+
+void ReportTest::snapshotChoice()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, valid);
+    QFETCH(int, choice);
+    QFETCH(quint32, number);
+    ReportOptions options;
+    QCOMPARE(options.setSnapshot(text), valid);
+    if (valid) {
+        QCOMPARE(int(options.snapshot), choice);
+        QCOMPARE(options.snapshotNumber, number);
+        QCOMPARE(options.snapshotText(), text);
+    }
+
+    // Against a file: the numbered snapshot, the last one, or none.
+    const std::unique_ptr<FileData> data = parseFile(fixture(QStringLiteral("simple.massif")));
+    QVERIFY(data);
+    const SnapshotItem *chosen = Report::chooseSnapshot(*data, options);
+    QVERIFY(chosen);
+    if (valid && choice == ReportOptions::NumberedSnapshot) {
+        QCOMPARE(chosen->number(), number);
+    } else if (valid && choice == ReportOptions::LastSnapshot) {
+        QCOMPARE(chosen->number(), 53u);
+    } else {
+        QCOMPARE(chosen->number(), 41u);
+    }
+    options.setSnapshot(QStringLiteral("54"));
+    QVERIFY(!Report::chooseSnapshot(*data, options));
+}
+
+void ReportTest::errorMessagesAsPlainText_data()
+{
+    QTest::addColumn<QString>("richText");
+    QTest::addColumn<QString>("plainText");
+
+    QTest::newRow("parse error") << QStringLiteral("Could not parse file <i>/x/a.massif</i>.<br>Parse error in line 7:<br>time=12x")
+                                 << QStringLiteral("Could not parse file /x/a.massif.\nParse error in line 7:\ntime=12x");
+    QTest::newRow("escaped markup") << QStringLiteral("Could not open file <i>&lt;b&gt;x&amp;lt;&quot;&#39;</i> for reading.")
+                                    << QStringLiteral("Could not open file <b>x&lt;\"' for reading.");
+    QTest::newRow("line break forms") << QStringLiteral("a<br/>b<BR />c") << QStringLiteral("a\nb\nc");
+}
+
+void ReportTest::errorMessagesAsPlainText()
+{
+    QFETCH(QString, richText);
+    QFETCH(QString, plainText);
+    QCOMPARE(plainTextOfMessage(richText), plainText);
+}
+
+QTEST_GUILESS_MAIN(ReportTest)
+
+#include "reporttest.moc"
