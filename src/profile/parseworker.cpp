@@ -10,7 +10,7 @@
 #include "threadhandoff.h"
 
 #include <KCompressionDevice>
-#include <KIO/FileCopyJob>
+#include <KIO/TransferJob>
 #include <KLocalizedString>
 
 #include <QFileInfo>
@@ -76,6 +76,54 @@ static bool readsToEnd(QIODevice *input, const QAtomicInt &stop)
     return true;
 }
 
+// Copies a remote file into @p target; returns why that failed, or nothing.
+// A get job rather than a file copy: only the get job tells the HTTP status
+// and the announced length, and a refused connection reads as an empty
+// success through a file copy.
+static QString fetch(const QUrl &url, QFile *target)
+{
+    KIO::TransferJob *job = KIO::get(url, KIO::NoReload, KIO::HideProgressInfo);
+    job->setAutoDelete(false);
+    const std::unique_ptr<KIO::TransferJob> owner(job);
+    QString writeError;
+    qint64 received = 0;
+    QObject::connect(job, &KIO::TransferJob::data, job, [&](KIO::Job *, const QByteArray &data) {
+        received += data.size();
+        if (writeError.isEmpty() && target->write(data) != data.size()) {
+            writeError = target->errorString();
+            job->kill(KJob::EmitResult);
+        }
+    });
+    const bool done = job->exec();
+    const int status = job->queryMetaData(QStringLiteral("responsecode")).toInt();
+    const qint64 announced = qint64(job->totalAmount(KJob::Bytes));
+    if (!writeError.isEmpty()) {
+        return writeError;
+    }
+    const bool http = url.scheme().startsWith(QLatin1String("http"));
+    if (!done) {
+        QString reason = job->errorString().trimmed();
+        if (http && status >= 400) {
+            reason = i18nc("@info the reason a download failed, and the server's answer", "%1 (HTTP status %2)", reason, status);
+        }
+        return reason;
+    }
+    if (http && status >= 400) {
+        return i18nc("@info the reason a download failed", "The server answered with HTTP status %1.", status);
+    }
+    if (announced > 0 && received < announced) {
+        return i18nc("@info the reason a download failed", "The transfer ended after %1 of %2 bytes.", received, announced);
+    }
+    // A server that was never reached gives neither an error nor a status.
+    if (http && status == 0) {
+        return i18nc("@info the reason a download failed", "The server could not be reached.");
+    }
+    if (!target->flush()) {
+        return target->errorString();
+    }
+    return QString();
+}
+
 void ParseWorker::stop()
 {
     shouldStop.storeRelaxed(1);
@@ -96,13 +144,10 @@ void ParseWorker::parse(const QUrl &url, const QStringList &allocators)
         localPath = url.toLocalFile();
     } else {
         download = std::make_unique<QTemporaryFile>();
-        bool fetched = false;
-        if (download->open()) {
-            KIO::FileCopyJob *job = KIO::file_copy(url, QUrl::fromLocalFile(download->fileName()), -1, KIO::Overwrite | KIO::HideProgressInfo);
-            fetched = job->exec();
-        }
-        if (!fetched) {
-            Q_EMIT error(i18n("Download Failed"), i18n("Failed to download remote massif data file <i>%1</i>.", url.toString().toHtmlEscaped()));
+        const QString reason = download->open() ? fetch(url, download.get()) : download->errorString();
+        if (!reason.isEmpty()) {
+            Q_EMIT error(i18n("Download Failed"),
+                         i18n("Failed to download remote massif data file <i>%1</i>.<br>%2", url.toString().toHtmlEscaped(), reason.toHtmlEscaped()));
             return;
         }
         localPath = download->fileName();

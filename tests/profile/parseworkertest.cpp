@@ -39,13 +39,14 @@ QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Serves one fixed response to every request, on 127.0.0.1 only.
+// Serves one fixed response to every request, on 127.0.0.1 only. A length
+// announced beyond the body makes a download that ends early.
 class HttpServer : public QTcpServer
 {
 public:
-    HttpServer(const QByteArray &status, const QByteArray &body)
-        : m_response("HTTP/1.1 " + status + "\r\nContent-Type: application/octet-stream\r\nContent-Length: " + QByteArray::number(body.size()) +
-                     "\r\nConnection: close\r\n\r\n" + body)
+    HttpServer(const QByteArray &status, const QByteArray &body, qsizetype announcedLength = -1)
+        : m_response("HTTP/1.1 " + status + "\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+                     QByteArray::number(announcedLength < 0 ? body.size() : announcedLength) + "\r\nConnection: close\r\n\r\n" + body)
     {
         connect(this, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket *socket = nextPendingConnection()) {
@@ -102,6 +103,7 @@ private Q_SLOTS:
     void escapesFileContentInMessages();
     void compressedLikePlain();
     void downloadsRemoteFiles();
+    void reportsFailedDownloads_data();
     void reportsFailedDownloads();
     void stopEndsSilently();
 
@@ -328,23 +330,46 @@ void ParseWorkerTest::downloadsRemoteFiles()
     QCOMPARE(data->snapshots().size(), readFile(fixture(QStringLiteral("simple.massif"))).count("snapshot="));
 }
 
+void ParseWorkerTest::reportsFailedDownloads_data()
+{
+    QTest::addColumn<QByteArray>("status");
+    QTest::addColumn<QByteArray>("body");
+    // The length the server announces; -1 for the body's.
+    QTest::addColumn<int>("announced");
+    // What the message says after the URL, as a pattern.
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("not found") << QByteArray("404 Not Found") << QByteArray("<html>gone</html>") << -1 << QStringLiteral("\\(HTTP status 404\\)$");
+    QTest::newRow("server error") << QByteArray("500 Internal Server Error") << QByteArray("oops") << -1 << QStringLiteral("\\(HTTP status 500\\)$");
+    QTest::newRow("body shorter than announced") << QByteArray("200 OK") << readFile(fixture(QStringLiteral("simple.massif"))).left(5000) << 9000
+                                                 << QStringLiteral("^The transfer ended after 5\\D?000 of 9\\D?000 bytes\\.$");
+    // Nobody listens on the port any more.
+    QTest::newRow("connection refused") << QByteArray() << QByteArray() << -1 << QStringLiteral("^The server could not be reached\\.$");
+}
+
 void ParseWorkerTest::reportsFailedDownloads()
 {
-    HttpServer server("404 Not Found", "<html>gone</html>");
+    QFETCH(QByteArray, status);
+    QFETCH(QByteArray, body);
+    QFETCH(int, announced);
+    QFETCH(QString, reason);
+
+    HttpServer server(status.isEmpty() ? QByteArray("200 OK") : status, body, announced);
+    QVERIFY(server.isListening());
     const QUrl url = server.url(QStringLiteral("massif.out.1"));
+    if (status.isEmpty()) {
+        server.close();
+    }
     m_worker->parse(url, {});
     QTRY_VERIFY_WITH_TIMEOUT(!m_error->isEmpty(), 20000);
+    waitUntilIdle();
+    QCOMPARE(m_error->size(), 1);
+    QCOMPARE(m_finished->size(), 0);
     QCOMPARE(m_error->first().at(0).toString(), QStringLiteral("Download Failed"));
-    QCOMPARE(m_error->first().at(1).toString(), QStringLiteral("Failed to download remote massif data file <i>%1</i>.").arg(url.toString()));
-    QCOMPARE(m_finished->size(), 0);
-
-    // KIO's HTTP worker reports a refused connection as an empty download:
-    // it must still end in an error, never in data.
-    server.close();
-    m_worker->parse(url, {});
-    QTRY_COMPARE_WITH_TIMEOUT(m_error->size(), 2, 20000);
-    QCOMPARE(m_error->size(), 2);
-    QCOMPARE(m_finished->size(), 0);
+    const QString message = m_error->first().at(1).toString();
+    const QString start = QStringLiteral("Failed to download remote massif data file <i>%1</i>.<br>").arg(url.toString());
+    QVERIFY2(message.startsWith(start), qPrintable(message));
+    QVERIFY2(QRegularExpression(reason).match(message.mid(start.size())).hasMatch(), qPrintable(message));
 }
 
 void ParseWorkerTest::stopEndsSilently()
