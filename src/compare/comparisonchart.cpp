@@ -71,6 +71,7 @@ ComparisonChart::ComparisonChart(QWidget *parent)
     auto *legend = new KChart::Legend(m_plotter, m_chart);
     legend->setPosition(KChart::Position::North);
     legend->setOrientation(Qt::Horizontal);
+    legend->setTitleText(QString());
     m_chart->addLegend(legend);
 }
 
@@ -118,8 +119,13 @@ void ComparisonChart::rebuild()
             m_model->setData(m_model->index(int(i), side * 2 + 1), m_model->index(int(snapshots.size() - 1), side * 2 + 1).data());
         }
     }
-    m_model->setHeaderData(1, Qt::Horizontal, i18nc("@label chart legend, %1 file name", "Baseline: %1", m_baselineName));
-    m_model->setHeaderData(3, Qt::Horizontal, i18nc("@label chart legend, %1 file name", "Current: %1", m_currentName));
+    // The legend names a dataset by the header of its first column.
+    const QString names[2] = {i18nc("@label chart legend, %1 file name", "Baseline: %1", m_baselineName),
+                              i18nc("@label chart legend, %1 file name", "Current: %1", m_currentName)};
+    for (int side = 0; side < 2; ++side) {
+        m_model->setHeaderData(side * 2, Qt::Horizontal, names[side]);
+        m_model->setHeaderData(side * 2 + 1, Qt::Horizontal, names[side]);
+    }
 
     QPen baselinePen(palette().color(QPalette::Text));
     baselinePen.setWidthF(2);
@@ -128,6 +134,8 @@ void ComparisonChart::rebuild()
     currentPen.setWidthF(2);
     m_plotter->setPen(0, baselinePen);
     m_plotter->setPen(1, currentPen);
+    m_plotter->setBrush(0, baselinePen.color());
+    m_plotter->setBrush(1, currentPen.color());
 
     const QString unit = m_current ? m_current->timeUnit() : (m_baseline ? m_baseline->timeUnit() : QString());
     m_timeAxis->setTitleText(normalized ? i18nc("@title:axis", "time in percent of each run") : i18nc("@title:axis", "time in %1", unit));
