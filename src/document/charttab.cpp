@@ -24,6 +24,7 @@
 #include <KChartLegend>
 #include <KChartMarkerAttributes>
 #include <KChartMeasure>
+#include <KChartPaintContext>
 #include <KChartPlotter>
 #include <KChartPosition>
 #include <KChartRelativePosition>
@@ -47,6 +48,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QPolygonF>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QRegularExpression>
@@ -85,11 +87,154 @@ public:
     }
 };
 
+/**
+ * A plotter that marks its highlighted point with a band of at least a few
+ * pixels: the opaque area segment that highlights it may be thinner than a
+ * pixel, as when a peak comes a few thousand instructions after its neighbour.
+ */
+class BandPlotter : public KChart::Plotter
+{
+public:
+    explicit BandPlotter(QWidget *parent = nullptr) : KChart::Plotter(parent)
+    {
+    }
+
+    /// The highlighted point, whose area segment (from the point before) is drawn opaque; an invalid index for none.
+    void setBand(const QModelIndex &index)
+    {
+        m_bandRow = index.isValid() ? index.row() : -1;
+        m_bandColumn = index.isValid() ? index.column() - index.column() % 2 : -1;
+    }
+
+    /// A plotter drawn after this one, which draws this one's band as well, on top.
+    void setCoveredBy(BandPlotter *plotter)
+    {
+        m_coveredBy = plotter;
+        plotter->m_covers = this;
+    }
+
+protected:
+    void paint(KChart::PaintContext *context) override
+    {
+        KChart::Plotter::paint(context);
+        if (m_covers && !m_covers->isHidden()) {
+            m_covers->paintBand(context);
+        }
+        if (!m_coveredBy || m_coveredBy->isHidden()) {
+            paintBand(context);
+        }
+    }
+
+private:
+    static constexpr qreal MinimumBandWidth = 6.0;
+
+    double value(int row, int column) const
+    {
+        return model()->index(row, column).data().toDouble();
+    }
+
+    // Where the dataset's area starts: the datasets below it when stacked.
+    double base(int row) const
+    {
+        double sum = 0.0;
+        if (type() == KChart::Plotter::Stacked) {
+            for (int column = 1; column < m_bandColumn; column += 2) {
+                sum += value(row, column);
+            }
+        }
+        return sum;
+    }
+
+    void paintBand(KChart::PaintContext *context) const
+    {
+        const QAbstractItemModel *data = model();
+        if (m_bandRow < 0 || !data || m_bandRow >= data->rowCount() || m_bandColumn + 1 >= data->columnCount()) {
+            return;
+        }
+        const auto *plane = static_cast<const KChart::CartesianCoordinatePlane *>(context->coordinatePlane());
+        const int previous = qMax(m_bandRow - 1, 0);
+        const auto corner = [this, plane](int row, bool top) {
+            const double bottom = base(row);
+            return plane->translate(QPointF(value(row, m_bandColumn), top ? bottom + value(row, m_bandColumn + 1) : bottom));
+        };
+        QPointF topLeft = corner(previous, true);
+        QPointF bottomLeft = corner(previous, false);
+        QPointF topRight = corner(m_bandRow, true);
+        QPointF bottomRight = corner(m_bandRow, false);
+        const qreal width = topRight.x() - topLeft.x();
+        if (width >= MinimumBandWidth) {
+            return; // the opaque segment shows well enough
+        }
+        const qreal grow = (MinimumBandWidth - width) / 2;
+        topLeft.rx() -= grow;
+        bottomLeft.rx() -= grow;
+        topRight.rx() += grow;
+        bottomRight.rx() += grow;
+
+        const QColor colour = data->index(m_bandRow, m_bandColumn).data(KChart::DatasetBrushRole).value<QBrush>().color();
+        QPainter *painter = context->painter();
+        painter->save();
+        painter->setClipRect(context->rectangle(), Qt::IntersectClip);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(colour);
+        painter->drawPolygon(QPolygonF({bottomLeft, topLeft, topRight, bottomRight}));
+        painter->restore();
+    }
+
+    int m_bandRow = -1;
+    int m_bandColumn = -1;
+    BandPlotter *m_coveredBy = nullptr;
+    BandPlotter *m_covers = nullptr;
+};
+
+/// Ticks of the size axis: a round number of the unit the peak label is written in.
+struct SizeScale
+{
+    KFormat::UnitPrefix prefix = KFormat::UnitPrefix::Unity;
+    double step = 0.0; // bytes; 0 leaves the ticks to the chart
+    int decimals = 0;
+};
+
+SizeScale sizeScale(quint64 maximum)
+{
+    SizeScale scale;
+    if (maximum == 0) {
+        return scale;
+    }
+    // The unit formatCost() writes the maximum in: the largest power of 1024 not above it.
+    double unit = 1.0;
+    int power = 0;
+    while (static_cast<double>(maximum) >= unit * 1024.0 && power < 6) {
+        unit *= 1024.0;
+        ++power;
+    }
+    if (power > 0) {
+        scale.prefix = KFormat::UnitPrefix(int(KFormat::UnitPrefix::Kilo) + power - 1);
+    }
+    // Four to eight intervals up to the maximum.
+    static constexpr double multiples[] = {0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 50, 100, 200, 500, 1000};
+    const double inUnits = static_cast<double>(maximum) / unit;
+    for (const double multiple : multiples) {
+        if ((power == 0 && multiple < 1) || (inUnits / multiple > 8 && multiple < 1000)) {
+            continue;
+        }
+        scale.step = multiple * unit;
+        scale.decimals = multiple < 1 ? 1 : 0;
+        break;
+    }
+    return scale;
+}
+
 class SizeAxis : public KChart::CartesianAxis
 {
 public:
     explicit SizeAxis(KChart::AbstractCartesianDiagram *diagram) : KChart::CartesianAxis(diagram)
     {
+    }
+
+    void setScale(const SizeScale &scale)
+    {
+        m_scale = scale;
     }
 
     const QString customizedLabel(const QString &label) const override
@@ -98,8 +243,12 @@ public:
         if (!tickValue(label, &value)) {
             return label;
         }
-        return KFormat(QLocale::system()).formatByteSize(value, 1, KFormat::MetricBinaryDialect);
+        // The binary units of the peak labels, all ticks in one of them.
+        return KFormat(QLocale::system()).formatValue(value, KFormat::Unit::Byte, m_scale.decimals, m_scale.prefix, KFormat::DefaultBinaryDialect);
     }
+
+private:
+    SizeScale m_scale;
 };
 
 /// The suffix of the first pattern of a file dialog filter: "png" for "Images (*.png *.jpg)".
@@ -218,7 +367,7 @@ void ChartTab::buildChart()
     header->setTextFormat(Qt::RichText);
     refreshHeader();
 
-    totalDiagram = new KChart::Plotter(this);
+    totalDiagram = new BandPlotter(this);
     totalDiagram->setAntiAliasing(true);
 
     auto *timeAxis = new TimeAxis(totalDiagram);
@@ -234,6 +383,8 @@ void ChartTab::buildChart()
     sizeAxis->setTitleText(i18n("memory heap size"));
     sizeAxis->setPosition(KChart::CartesianAxis::Right);
     totalDiagram->addAxis(sizeAxis);
+    const SizeScale scale = sizeScale(maximumCost());
+    sizeAxis->setScale(scale);
 
     totalCostModel->setFileData(data);
     totalDiagram->setModel(totalCostModel);
@@ -242,10 +393,19 @@ void ChartTab::buildChart()
     KChart::GridAttributes grid = plane->gridAttributes(Qt::Horizontal);
     grid.setAdjustBoundsToGrid(false, false);
     plane->setGridAttributes(Qt::Horizontal, grid);
+    if (scale.step > 0) {
+        KChart::GridAttributes sizeGrid = plane->gridAttributes(Qt::Vertical);
+        sizeGrid.setGridStepWidth(scale.step);
+        sizeGrid.setGridSubStepWidth(scale.step / 2);
+        plane->setGridAttributes(Qt::Vertical, sizeGrid);
+    }
     legend->addDiagram(totalDiagram);
 
     // Parentless until the plane takes it: the plane hands its diagrams to the chart.
-    detailedDiagram = new KChart::Plotter;
+    auto *detailedPlotter = new BandPlotter;
+    detailedDiagram = detailedPlotter;
+    // The total's band would hide behind the functions stacked over it.
+    static_cast<BandPlotter *>(totalDiagram)->setCoveredBy(detailedPlotter);
     detailedDiagram->setAntiAliasing(true);
     detailedDiagram->setType(KChart::Plotter::Stacked);
     detailedCostModel->setFileData(data);
@@ -349,10 +509,13 @@ void ChartTab::labelPeakPoint(KChart::Plotter *diagram, const QModelIndex &index
     KChart::RelativePosition position = attributes.positivePosition();
     const bool rightHalf = diagram->model()->data(index).toDouble() > lastSnapshotTime() / 2;
     position.setAlignment(Qt::AlignTop | (rightHalf ? Qt::AlignLeft : Qt::AlignRight));
+    // A plotter gives each point the area up to the next point; its north-west
+    // corner is the point itself, where the marker belongs. Other references
+    // put label and marker halfway to a neighbour, far below a steep peak.
+    position.setReferencePosition(KChart::Position::NorthWest);
     if (diagram == totalDiagram) {
         // The stack of functions often tops out at the total's peak: one line
         // higher, the total's label does not cover the top function's.
-        position.setReferencePosition(KChart::Position::North);
         position.setVerticalPadding(KChart::Measure(-20, KChartEnums::MeasureCalculationModeAbsolute));
     }
     attributes.setPositivePosition(position);
@@ -363,6 +526,16 @@ void ChartTab::labelPeakPoint(KChart::Plotter *diagram, const QModelIndex &index
     attributes.setBackgroundAttributes(background);
 
     diagram->setDataValueAttributes(index, attributes);
+}
+
+quint64 ChartTab::maximumCost() const
+{
+    quint64 maximum = 0;
+    const QList<Massif::SnapshotItem *> snapshots = data->snapshots();
+    for (const Massif::SnapshotItem *snapshot : snapshots) {
+        maximum = qMax(maximum, snapshot->cost());
+    }
+    return maximum;
 }
 
 double ChartTab::lastSnapshotTime() const
@@ -481,9 +654,7 @@ void ChartTab::setStackNum(int num)
 void ChartTab::totalItemClicked(const QModelIndex &item)
 {
     const QModelIndex index = totalCostModel->index(item.row() + 1, item.column(), item.parent());
-    totalCostModel->setHighlight(index);
-    detailedCostModel->setHighlight(QModelIndex());
-    chart->update();
+    setHighlights(index, QModelIndex());
 
     selectionLock = true;
     Q_EMIT modelItemSelected(totalCostModel->modelItemAt(index));
@@ -492,9 +663,7 @@ void ChartTab::totalItemClicked(const QModelIndex &item)
 
 void ChartTab::detailedItemClicked(const QModelIndex &item)
 {
-    detailedCostModel->setHighlight(item);
-    totalCostModel->setHighlight(QModelIndex());
-    chart->update();
+    setHighlights(QModelIndex(), item);
 
     selectionLock = true;
     const QModelIndex index = detailedCostModel->index(item.row() + 1, item.column(), item.parent());
@@ -509,12 +678,18 @@ void ChartTab::selectModelItem(const Massif::ModelItem &item)
         return;
     }
     if (item.first) {
-        detailedCostModel->setHighlight(detailedCostModel->modelItemIndex(item));
-        totalCostModel->setHighlight(QModelIndex());
+        setHighlights(QModelIndex(), detailedCostModel->modelItemIndex(item));
     } else {
-        totalCostModel->setHighlight(totalCostModel->modelItemIndex(item));
-        detailedCostModel->setHighlight(QModelIndex());
+        setHighlights(totalCostModel->modelItemIndex(item), QModelIndex());
     }
+}
+
+void ChartTab::setHighlights(const QModelIndex &total, const QModelIndex &detailed)
+{
+    totalCostModel->setHighlight(total);
+    static_cast<BandPlotter *>(totalDiagram)->setBand(total);
+    detailedCostModel->setHighlight(detailed);
+    static_cast<BandPlotter *>(detailedDiagram)->setBand(detailed);
     chart->update();
 }
 

@@ -80,8 +80,10 @@ private:
     void refreshHeader();
     void refreshPeakMarkers();
     void clearPeakMarkers();
+    void setHighlights(const QModelIndex &total, const QModelIndex &detailed);
     void labelPeakPoint(KChart::Plotter *diagram, const QModelIndex &index, quint64 cost);
     double lastSnapshotTime() const;
+    quint64 maximumCost() const;
     void applyLegendPlacement();
     void applyLegendFont();
     void paintChart(QPainter *painter, const QRect &target);

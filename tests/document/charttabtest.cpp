@@ -57,6 +57,8 @@
 #include <QToolBar>
 #include <QWidgetAction>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <memory>
 
@@ -345,11 +347,68 @@ private Q_SLOTS:
         QCOMPARE(time->customizedLabel(QStringLiteral("250")), QStringLiteral("250"));
         QCOMPARE(time->customizedLabel(QStringLiteral("1234567")), QStringLiteral("1.23457e+06"));
         QCOMPARE(time->customizedLabel(QStringLiteral("0.5")), QStringLiteral("0.5"));
-        // Sizes in powers of 1000, so that round tick values read round.
-        QCOMPARE(size->customizedLabel(QStringLiteral("20000")), QStringLiteral("20.0 kB"));
-        QCOMPARE(size->customizedLabel(QStringLiteral("1500000")), QStringLiteral("1.5 MB"));
-        QCOMPARE(size->customizedLabel(QStringLiteral("0")), QStringLiteral("0 B"));
+        // The peak of 139 KiB: ticks every 20 KiB, written in KiB as the peak label is.
+        QCOMPARE(size->customizedLabel(QStringLiteral("20480")), QStringLiteral("20 KiB"));
+        QCOMPARE(size->customizedLabel(QStringLiteral("143360")), QStringLiteral("140 KiB"));
+        QCOMPARE(size->customizedLabel(QStringLiteral("0")), QStringLiteral("0 KiB"));
         QCOMPARE(size->customizedLabel(QString()), QString());
+    }
+
+    // The size axis speaks the peak labels' units (powers of 1024), with ticks
+    // at round numbers of them, so that a labelled peak sits where the axis says.
+    void sizeAxisInLabelUnits_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<QString>("unit");
+        QTest::newRow("KiB") << QStringLiteral("simple.massif") << QStringLiteral("KiB");
+        QTest::newRow("MiB, pages as heap") << QStringLiteral("pages.massif") << QStringLiteral("MiB");
+        QTest::newRow("few KiB") << QStringLiteral("many.massif") << QString();
+        QTest::newRow("stacks") << QStringLiteral("stacks.massif") << QString();
+        QTest::newRow("bytes as time") << QStringLiteral("time-b.massif") << QStringLiteral("KiB");
+    }
+
+    void sizeAxisInLabelUnits()
+    {
+        QFETCH(QString, fixture);
+        QFETCH(QString, unit);
+        auto data = parseFixture(fixture);
+        QVERIFY(data);
+        ShownTab shown(data.get());
+        const ChartParts &parts = shown.parts;
+        parts.chart->grab(); // lays the plane out
+
+        const QString peakLabel = parts.total->dataValueAttributes(parts.totalModel->peakSnapshotIndex()).dataLabel();
+        const QString peakUnit = peakLabel.section(QLatin1Char(' '), -1);
+        if (!unit.isEmpty()) {
+            QCOMPARE(peakUnit, unit);
+        }
+        const QStringList units {QStringLiteral("B"), QStringLiteral("KiB"), QStringLiteral("MiB"), QStringLiteral("GiB")};
+        QVERIFY2(units.contains(peakUnit), qPrintable(peakLabel));
+        const double unitBytes = std::pow(1024.0, units.indexOf(peakUnit));
+
+        const KChart::DataDimension sizes = parts.plane->gridDimensionsList().at(1);
+        const double multiple = sizes.stepWidth / unitBytes;
+        const QList<double> round {0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 50, 100, 200, 500};
+        QVERIFY2(std::any_of(round.cbegin(),
+                             round.cend(),
+                             [multiple](double r) {
+                                 return qFuzzyCompare(r, multiple);
+                             }),
+                 qPrintable(QString::number(multiple)));
+        const double intervals = sizes.end / sizes.stepWidth;
+        QVERIFY2(intervals >= 3 && intervals <= 9, qPrintable(QString::number(intervals)));
+
+        const KChart::CartesianAxis *size = parts.total->axes().at(1);
+        const QLocale locale = QLocale::system();
+        for (int tick = 0; tick * sizes.stepWidth <= sizes.end; ++tick) {
+            const double value = tick * sizes.stepWidth;
+            const QString label = size->customizedLabel(QString::number(value, 'f', 0));
+            QCOMPARE(label.section(QLatin1Char(' '), -1), peakUnit);
+            bool ok = false;
+            const double shown = locale.toDouble(label.section(QLatin1Char(' '), 0, -2), &ok);
+            QVERIFY2(ok, qPrintable(label));
+            QVERIFY2(qAbs(shown - value / unitBytes) < 1e-6, qPrintable(label));
+        }
     }
 
     void headerNamesProgramAndPeak()
@@ -519,6 +578,49 @@ private Q_SLOTS:
         QCOMPARE(transparency(parts.detailedModel, row + 1, 0), quint8(152));
         QCOMPARE(transparency(parts.detailedModel, row, 1), quint8(127));
         QCOMPARE(transparency(parts.totalModel, row + 1, 0), quint8(50));
+    }
+
+    // A selected snapshot or function shows as a band even where its segment of
+    // the curve is thinner than a pixel, as for a peak that follows the snapshot
+    // before it within a few thousand instructions.
+    void selectionBandIsVisible_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::newRow("wide peak segment") << QStringLiteral("simple.massif");
+        QTest::newRow("peak 0.36 % after the one before") << QStringLiteral("custom-alloc.massif");
+        QTest::newRow("peak 0.09 % after the one before") << QStringLiteral("sites.massif");
+        QTest::newRow("every snapshot detailed") << QStringLiteral("simple-detailed.massif");
+    }
+
+    void selectionBandIsVisible()
+    {
+        QFETCH(QString, fixture);
+        auto data = parseFixture(fixture);
+        QVERIFY(data);
+        ShownTab shown(data.get());
+        const ChartParts &parts = shown.parts;
+        const Massif::SnapshotItem *peak = data->peak();
+        QVERIFY(peak);
+        const QImage unselected = parts.chart->grab().toImage();
+
+        shown.tab->selectModelItem({nullptr, peak});
+        QCOMPARE(transparency(parts.totalModel, parts.totalModel->peakSnapshotIndex().row(), 0), quint8(255));
+        const int totalColumns = changedColumns(parts, unselected, peak->time(), double(peak->cost()));
+        QVERIFY2(totalColumns >= 4, qPrintable(QString::number(totalColumns)));
+
+        // The function at the bottom of the stack, at its own peak.
+        const auto markers = parts.detailedModel->peakMarkers();
+        const auto marker = std::find_if(markers.keyValueBegin(), markers.keyValueEnd(), [](const auto &entry) {
+            return entry.first.column() == 0;
+        });
+        QVERIFY(marker != markers.keyValueEnd());
+        shown.tab->selectModelItem({nullptr, nullptr});
+        QCOMPARE(changedColumns(parts, unselected, peak->time(), double(peak->cost())), 0);
+        shown.tab->selectModelItem({marker->second, nullptr});
+        const int row = marker->first.row();
+        const double x = parts.detailedModel->index(row, 0).data().toDouble();
+        const int functionColumns = changedColumns(parts, unselected, x, parts.detailedModel->index(row, 1).data().toDouble());
+        QVERIFY2(functionColumns >= 4, qPrintable(QString::number(functionColumns)));
     }
 
     void hideFunctionFromContextMenu()
@@ -954,6 +1056,31 @@ private:
                               QStringLiteral("JPEG Image (*.jpg)"),
                               QStringLiteral("TIFF Image (*.tiff)"),
                               QStringLiteral("SVG Image (*.svg)")}));
+    }
+
+    /// Columns of the chart within 20 pixels of time @p x whose pixels between
+    /// @p top (bytes) and the time axis differ from @p before on most of the height.
+    static int changedColumns(const ChartParts &parts, const QImage &before, double x, double top)
+    {
+        const QImage image = parts.chart->grab().toImage();
+        const QPointF high = parts.plane->translate(QPointF(x, top));
+        const QPointF low = parts.plane->translate(QPointF(x, 0));
+        // Clear of the peak's marker and of the axis line.
+        const int from = qRound(high.y()) + 8;
+        const int to = qRound(low.y()) - 3;
+        int columns = 0;
+        for (int column = qRound(high.x()) - 20; column <= qRound(high.x()) + 20; ++column) {
+            int changed = 0;
+            for (int y = from; y <= to; ++y) {
+                if (image.pixel(column, y) != before.pixel(column, y)) {
+                    ++changed;
+                }
+            }
+            if (to > from && changed * 2 > to - from) {
+                ++columns;
+            }
+        }
+        return columns;
     }
 
     /// Dark text in the band above the chart, where the chart itself leaves a margin.

@@ -4,7 +4,9 @@
 */
 
 // Shows the memory chart of one massif file in a window, for looking at it by
-// hand: chartviewer FILE [WIDTH HEIGHT]
+// hand: chartviewer FILE [WIDTH HEIGHT [IMAGE|-] [peak]]; with IMAGE the chart
+// is saved there, as the Save As action does, instead of shown; "peak"
+// selects the peak snapshot first.
 
 #include "charttab.h"
 #include "filedata.h"
@@ -28,7 +30,7 @@ int main(int argc, char **argv)
     KLocalizedString::setApplicationDomain(QByteArrayLiteral("quillmap"));
     const QStringList args = QApplication::arguments();
     if (args.size() < 2) {
-        QTextStream(stderr) << "usage: chartviewer FILE [WIDTH HEIGHT]\n";
+        QTextStream(stderr) << "usage: chartviewer FILE [WIDTH HEIGHT [IMAGE|-] [peak]]\n";
         return 2;
     }
 
@@ -51,6 +53,12 @@ int main(int argc, char **argv)
     window.setCentralWidget(tab);
     window.guiFactory()->addClient(tab);
     window.resize(args.size() > 3 ? args.at(2).toInt() : 1280, args.size() > 3 ? args.at(3).toInt() : 800);
+    if (args.size() > 5 && args.at(5) == QLatin1String("peak")) {
+        tab->selectModelItem({nullptr, data->peak()});
+    }
+    if (args.size() > 4 && args.at(4) != QLatin1String("-")) {
+        return tab->saveImage(args.at(4), QSize(args.at(2).toInt(), args.at(3).toInt())) ? 0 : 1;
+    }
     window.show();
 
     return app.exec();
