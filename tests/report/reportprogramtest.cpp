@@ -12,7 +12,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QSvgRenderer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -45,6 +48,8 @@ private Q_SLOTS:
     void callGraphFiles_data();
     void callGraphFiles();
     void reportToFile();
+    void remoteFiles_data();
+    void remoteFiles();
     void standardOptions_data();
     void standardOptions();
 
@@ -71,9 +76,11 @@ Run ReportProgramTest::run(const QStringList &arguments)
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(m_dir.path());
+    // Waiting in the event loop: the test's own web server answers meanwhile.
+    QSignalSpy finished(&process, &QProcess::finished);
     process.start(QStringLiteral(QUILLMAP_REPORT_PROGRAM), arguments);
     Run result;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
+    if (!finished.wait(120000) || process.exitStatus() != QProcess::NormalExit) {
         qWarning() << "did not end normally:" << arguments << process.readAllStandardError();
         return result;
     }
@@ -277,6 +284,55 @@ void ReportProgramTest::reportToFile()
     // Made like any new file, not private like a temporary one.
     QVERIFY(file.permissions() & QFileDevice::ReadOther);
     QCOMPARE(QJsonDocument::fromJson(toOut.out).object().value(QStringLiteral("format")).toInt(), 1);
+}
+
+void ReportProgramTest::remoteFiles_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("plain") << QStringLiteral("/simple.massif") << 0 << QStringLiteral("Peak:             139.0 KiB (142,384 B) at snapshot #41");
+    QTest::newRow("compressed") << QStringLiteral("/templates.massif.bz2") << 0 << QStringLiteral("Command:          ./templates");
+    QTest::newRow("not found") << QStringLiteral("/missing.massif") << 2
+                               << QStringLiteral(
+                                      "quillmap-report: Download Failed: Failed to download remote massif data file http://127.0.0.1:%1/missing.massif.\n");
+}
+
+// Fetched like the GUI fetches them, from a web server of the test's own.
+void ReportProgramTest::remoteFiles()
+{
+    QFETCH(QString, path);
+    QFETCH(int, status);
+    QFETCH(QString, expected);
+
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    connect(&server, &QTcpServer::newConnection, &server, [&server] {
+        QTcpSocket *socket = server.nextPendingConnection();
+        connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+            const QList<QByteArray> request = socket->readAll().split(' ');
+            QFile file(fixture(QString::fromUtf8(request.value(1)).mid(1)));
+            const bool found = request.value(0) == "GET" && file.open(QIODevice::ReadOnly);
+            const QByteArray body = found ? file.readAll() : QByteArray("not found");
+            socket->write((found ? "HTTP/1.1 200 OK\r\n" : "HTTP/1.1 404 Not Found\r\n") +
+                          QByteArray("Content-Type: application/octet-stream\r\nContent-Length: ") + QByteArray::number(body.size()) +
+                          "\r\nConnection: close\r\n\r\n" + body);
+            socket->disconnectFromHost();
+        });
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    });
+
+    const QString url = QStringLiteral("http://127.0.0.1:%1%2").arg(server.serverPort()).arg(path);
+    const Run result = run({url});
+    QCOMPARE(result.status, status);
+    if (status == 0) {
+        QVERIFY2(QString::fromUtf8(result.out).contains(expected), result.out.constData());
+        QVERIFY(result.out.startsWith(QByteArray("File:             " + url.toUtf8() + "\n")));
+    } else {
+        QVERIFY(result.out.isEmpty());
+        QVERIFY2(QString::fromUtf8(result.err).startsWith(expected.arg(server.serverPort())), result.err.constData());
+    }
 }
 
 void ReportProgramTest::standardOptions_data()
