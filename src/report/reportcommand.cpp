@@ -236,10 +236,11 @@ void ReportCommand::showProgress(int percent)
     if (!::isatty(STDERR_FILENO)) {
         return;
     }
-    if (!m_progressShown && QDateTime::currentMSecsSinceEpoch() - m_progressStart < 500) {
+    if (percent == m_progressShownValue || (!m_progressShown && QDateTime::currentMSecsSinceEpoch() - m_progressStart < 500)) {
         return;
     }
     m_progressShown = true;
+    m_progressShownValue = percent;
     const QByteArray line = "\r" + i18nc("@info:progress", "Reading %1: %2%", readableText(m_argument), percent).toUtf8() + "\x1b[K";
     std::fwrite(line.constData(), 1, line.size(), stderr);
     std::fflush(stderr);

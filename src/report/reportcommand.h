@@ -84,6 +84,7 @@ private:
     std::optional<quint64> m_peakLimit;
 
     bool m_progressShown = false;
+    int m_progressShownValue = -1;
     qint64 m_progressStart = 0;
 };
 
