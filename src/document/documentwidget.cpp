@@ -201,6 +201,15 @@ void DocumentWidget::parserFinished(const QUrl &file, Massif::FileData *data)
     connect(m_tabs, &QTabWidget::currentChanged, this, &DocumentWidget::slotTabChanged);
     slotTabChanged(0);
 
+    if (!m_data->warning().isEmpty()) {
+        // Above the tabs: what they show is not all that the file was meant to hold.
+        auto *warning = new KMessageWidget(m_data->warning(), this);
+        warning->setObjectName(QStringLiteral("fileWarning"));
+        warning->setMessageType(KMessageWidget::Warning);
+        warning->setWordWrap(true);
+        static_cast<QVBoxLayout *>(layout())->insertWidget(0, warning);
+    }
+
     m_loaded = true;
     m_stack->setCurrentIndex(0);
     Q_EMIT loadingFinished();
