@@ -87,6 +87,9 @@ QByteArray MarkdownReportWriter::write(const Report &report) const
     }
 
     out += QLatin1String("\n### ") + plainCell(sitesHeading(report)) + QLatin1String("\n\n");
+    if (report.topSites.isEmpty()) {
+        return out.toUtf8();
+    }
     out += QLatin1String("| # | ") + plainCell(i18nc("@title:column", "Peak")) + QLatin1String(" | ") + plainCell(i18nc("@title:column", "Bytes")) +
         QLatin1String(" | ") + plainCell(i18nc("@title:column", "Snapshot")) + QLatin1String(" | ") + plainCell(i18nc("@title:column", "Function")) +
         QLatin1String(" |\n|---:|---:|---:|---|---|\n");

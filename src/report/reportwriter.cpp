@@ -228,6 +228,9 @@ QStringList ReportWriter::treeLines(const Report &report)
 
 QString ReportWriter::sitesHeading(const Report &report)
 {
+    if (report.siteCount == 0) {
+        return i18nc("@info", "No allocation sites: no snapshot has a heap tree.");
+    }
     return i18ncp("@info",
                   "Top allocation site (%1 of %2), by its peak:",
                   "Top allocation sites (%1 of %2), by their peak:",

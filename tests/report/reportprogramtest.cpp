@@ -129,6 +129,14 @@ void ReportProgramTest::exitStatus_data()
         << QStringLiteral("not \"0x10\"");
     QTest::newRow("bad call graph type") << QStringList {simple, QStringLiteral("--callgraph"), QStringLiteral("graph.png")} << 2
                                          << QStringLiteral("graph.png");
+    // The chart's folder is missing: the files staged before it go too.
+    QTest::newRow("unwritable chart") << QStringList {simple,
+                                                      QStringLiteral("--folded=stacks.txt"),
+                                                      QStringLiteral("--callgraph=graph.dot"),
+                                                      QStringLiteral("--chart=/nonexistent/c.svg")}
+                                      << 2 << QStringLiteral("quillmap-report: could not create a file in the folder of /nonexistent/c.svg.\n");
+    QTest::newRow("unwritable report") << QStringList {simple, QStringLiteral("--callgraph=graph.svg"), QStringLiteral("--output=/nonexistent/r.txt")} << 2
+                                       << QStringLiteral("in the folder of /nonexistent/r.txt");
     // A malformed line is shown as text, markup and entities as written.
     QTest::newRow("hostile line") << QStringList {QStringLiteral("hostile.massif")} << 2 << QStringLiteral("Parse error in line 2:\ncmd <b>x</b>&amp;\n");
 }
