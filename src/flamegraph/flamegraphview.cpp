@@ -5,6 +5,10 @@
 
 #include "flamegraphview.h"
 
+#include "snapshotitem.h"
+
+#include <KLocalizedString>
+
 #include <QHelpEvent>
 #include <QImage>
 #include <QKeyEvent>
@@ -190,8 +194,17 @@ void FlameGraphView::paintEvent(QPaintEvent *event)
 {
     QPainter painter(viewport());
     const double offset = scrollOffset();
+    painter.save();
     painter.translate(0, -offset);
     m_painter.paint(&painter, canvasSize(), QRectF(event->rect()).translated(0, offset));
+    painter.restore();
+    const Massif::SnapshotItem *snapshot = m_layout.snapshot();
+    if (snapshot && !snapshot->heapTree()) {
+        painter.setPen(palette().color(QPalette::PlaceholderText));
+        painter.drawText(viewport()->rect().adjusted(20, 20, -20, -20),
+                         Qt::AlignCenter | Qt::TextWordWrap,
+                         i18nc("@info", "Snapshot #%1 has no heap tree: massif records one only for detailed and peak snapshots.", snapshot->number()));
+    }
 }
 
 void FlameGraphView::resizeEvent(QResizeEvent *event)
