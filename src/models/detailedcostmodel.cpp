@@ -169,7 +169,23 @@ QVariant DetailedCostModel::data(const QModelIndex &index, int role) const
     }
 }
 
-QByteArray DetailedCostModel::headerLabel(const QByteArray &label) const
+namespace {
+
+constexpr qsizetype MaxHeaderLength = 40;
+
+// Cuts @p text to @p length bytes, the last three of them "...".
+QByteArray cut(QByteArray text, qsizetype length)
+{
+    if (text.size() > length) {
+        text.truncate(qMax<qsizetype>(length - 3, 0));
+        text += "...";
+    }
+    return text;
+}
+
+// The legend text of a label on its own: the function without its location,
+// unless it is unknown ("???"), where the location is all there is.
+QByteArray plainHeader(const QByteArray &label)
 {
     QByteArray text = displayLabel(label);
     if (text.isEmpty() || text.contains("???")) {
@@ -184,11 +200,54 @@ QByteArray DetailedCostModel::headerLabel(const QByteArray &label) const
     if (open > 0) {
         text.truncate(open - 1);
     }
-    if (text.size() > 40) {
-        text.truncate(37);
-        text += "...";
+    return cut(text, MaxHeaderLength);
+}
+
+// The legend text of a label that would read like another: with its location
+// where that differs from another's, with its address in front, as massif
+// writes it, where the location is shared. Only the function is cut, so that
+// what tells the entries apart stays whole.
+QByteArray distinctHeader(const QByteArray &label, bool withLocation, bool withAddress)
+{
+    const LabelPieces pieces = splitLabelPieces(label);
+    QByteArray function = shortenTemplates(pieces.function);
+    const bool unknown = function.contains("???");
+    QByteArray prefix;
+    if (withAddress && !pieces.address.isEmpty()) {
+        prefix = pieces.address + ": ";
     }
-    return text;
+    QByteArray suffix;
+    if ((withLocation || unknown) && !pieces.location.isEmpty()) {
+        suffix = " (" + pieces.location + ')';
+    }
+    if (!unknown) {
+        function = cut(function, qMax<qsizetype>(MaxHeaderLength - prefix.size() - suffix.size(), 12));
+    }
+    return prefix + function + suffix;
+}
+
+} // namespace
+
+QByteArray DetailedCostModel::headerLabel(int dataset) const
+{
+    const QByteArray &label = m_labels.at(dataset);
+    const QByteArray text = plainHeader(label);
+    // Entries of the legend that would read alike are told apart: by their
+    // locations, and by their addresses where the locations are the same too.
+    bool sameLocation = false;
+    bool otherLocation = false;
+    const QByteArray location = displayLabel(label);
+    const int shown = shownDatasets();
+    for (int other = 0; other < shown; ++other) {
+        if (other != dataset && plainHeader(m_labels.at(other)) == text) {
+            if (displayLabel(m_labels.at(other)) == location) {
+                sameLocation = true;
+            } else {
+                otherLocation = true;
+            }
+        }
+    }
+    return sameLocation || otherLocation ? distinctHeader(label, otherLocation, sameLocation) : text;
 }
 
 QVariant DetailedCostModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -198,7 +257,7 @@ QVariant DetailedCostModel::headerData(int section, Qt::Orientation orientation,
             return datasetColor(section, columnCount(), role);
         }
         if (role == Qt::DisplayRole) {
-            return headerLabel(m_labels.at(section / 2));
+            return headerLabel(section / 2);
         }
     }
     return QAbstractItemModel::headerData(section, orientation, role);

@@ -60,7 +60,7 @@ private:
     bool isOwnCell(const QModelIndex &index) const;
     int shownDatasets() const;
     const TreeLeafItem *nodeWithLabel(const SnapshotItem *snapshot, const QByteArray &label) const;
-    QByteArray headerLabel(const QByteArray &label) const;
+    QByteArray headerLabel(int dataset) const;
 
     const FileData *m_fileData = nullptr;
     QList<QByteArray> m_labels;

@@ -333,6 +333,32 @@ private Q_SLOTS:
         QCOMPARE(parts.markerCells().size(), parts.detailedModel->columnCount() / 2);
     }
 
+    // Entries that would read alike are told apart, as in real profiles where one
+    // function allocates from two lines, or two calls of one line.
+    void legendEntriesDistinct_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("two lines of render") << QStringLiteral("../../examples/massif.out.example")
+                                             << QStringList({QStringLiteral("render (example.c:69)"), QStringLiteral("render (example.c:73)")});
+        QTest::newRow("two calls on one line") << QStringLiteral("sites.massif")
+                                               << QStringList({QStringLiteral("0x1091C3: either"), QStringLiteral("0x1091CF: either")});
+    }
+
+    void legendEntriesDistinct()
+    {
+        QFETCH(QString, fixture);
+        QFETCH(QStringList, expected);
+        auto data = parseFixture(fixture);
+        QVERIFY(data);
+        ShownTab shown(data.get());
+        const QStringList texts = shown.parts.legendTexts();
+        QCOMPARE(QSet<QString>(texts.cbegin(), texts.cend()).size(), texts.size());
+        for (const QString &text : std::as_const(expected)) {
+            QVERIFY2(texts.contains(text), qPrintable(texts.join(QLatin1String(" | "))));
+        }
+    }
+
     void axisLabels()
     {
         auto data = parseFixture(QStringLiteral("simple.massif"));

@@ -41,6 +41,9 @@ private Q_SLOTS:
     void tooltipsDescribeNextRow();
     void colorsAndLineAttributes();
     void headerTexts();
+    void alikeHeadersToldApart_data();
+    void alikeHeadersToldApart();
+    void alikeHeadersOfRealProfile();
     void datasetLimit();
     void hidingResetsModel();
     void rankingTiesAndLargeCosts();
@@ -288,7 +291,9 @@ void DetailedCostModelTest::headerTexts()
 
     KSharedConfig::openConfig()->group(QStringLiteral("Settings")).writeEntry("shortenTemplates", true);
     QCOMPARE(model.headerData(2, Qt::Horizontal).toByteArray(), QByteArray("std::vector<>::vector(unsigned long, ..."));
-    QCOMPARE(model.headerData(4, Qt::Horizontal).toByteArray(), QByteArray("std::__new_allocator<>::allocate(unsi..."));
+    // Shortened, the allocate() of int reads like that of other element types, in
+    // the same header file: the address tells them apart.
+    QCOMPARE(model.headerData(4, Qt::Horizontal).toByteArray(), QByteArray("0x1117A7: std::__new_allocator<>::all..."));
     KSharedConfig::openConfig()->group(QStringLiteral("Settings")).writeEntry("shortenTemplates", false);
 
     // pages.massif ranks "0x0: ???" third; simple.massif's labels lose their location.
@@ -303,7 +308,88 @@ void DetailedCostModelTest::headerTexts()
     data.setPeak(addSnapshot(&data, 0, 1.0, 300, {{"(below main)", 200}, {"0x2: (below main) (libc-start.c:342)", 100}}));
     model.setFileData(&data);
     QCOMPARE(model.headerData(0, Qt::Horizontal).toByteArray(), QByteArray("(below main)"));
-    QCOMPARE(model.headerData(2, Qt::Horizontal).toByteArray(), QByteArray("(below main)"));
+    // The second would read the same: its location tells it apart.
+    QCOMPARE(model.headerData(2, Qt::Horizontal).toByteArray(), QByteArray("(below main) (libc-start.c:342)"));
+    model.setFileData(nullptr);
+}
+
+void DetailedCostModelTest::alikeHeadersToldApart_data()
+{
+    QTest::addColumn<QList<QByteArray>>("labels"); // most expensive first
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<QList<QByteArray>>("headers");
+
+    QTest::newRow("one function name in two files") << QList<QByteArray> {"0x1: load_document (a.c:5)", "0x2: main (m.c:1)", "0x3: load_document (b.c:9)"} << 10
+                                                    << QList<QByteArray> {"load_document (a.c:5)", "main", "load_document (b.c:9)"};
+    QTest::newRow("unknown functions of one object")
+        << QList<QByteArray> {"0x4A3B2C: ??? (in /usr/bin/python3.11)", "0x5: ??? (in /lib/libc.so.6)", "0x4A3B40: ??? (in /usr/bin/python3.11)"} << 10
+        << QList<QByteArray> {"0x4A3B2C: ??? (in /usr/bin/python3.11)", "??? (in /lib/libc.so.6)", "0x4A3B40: ??? (in /usr/bin/python3.11)"};
+    // The location only where another has a different one, the address where another has the same.
+    QTest::newRow("one location, two addresses") << QList<QByteArray> {"0x10: either (s.c:16)", "0x20: either (s.c:16)"} << 10
+                                                 << QList<QByteArray> {"0x10: either", "0x20: either"};
+    QTest::newRow("two addresses and another location") << QList<QByteArray> {"0x10: either (s.c:16)", "0x20: either (s.c:16)", "0x30: either (t.c:2)"} << 10
+                                                        << QList<QByteArray> {"0x10: either (s.c:16)", "0x20: either (s.c:16)", "either (t.c:2)"};
+    // The function gives way, so that what tells the entries apart stays whole.
+    QTest::newRow("long names") << QList<QByteArray> {"0x1: a_very_long_function_name_that_goes_on_and_on (file_one.c:10)",
+                                                      "0x2: a_very_long_function_name_that_goes_on_and_on (file_two.c:20)"}
+                                << 10 << QList<QByteArray> {"a_very_long_function_... (file_one.c:10)", "a_very_long_function_... (file_two.c:20)"};
+    QTest::newRow("cut names alike") << QList<QByteArray> {"0x1: a_very_long_function_name_that_goes_on_and_on_1 (x.c:1)",
+                                                           "0x2: a_very_long_function_name_that_goes_on_and_on_2 (y.c:2)"}
+                                     << 10 << QList<QByteArray> {"a_very_long_function_name_tha... (x.c:1)", "a_very_long_function_name_tha... (y.c:2)"};
+    QTest::newRow("no location, two addresses") << QList<QByteArray> {"0x1: f", "0x2: f"} << 10 << QList<QByteArray> {"0x1: f", "0x2: f"};
+    // Only entries the legend shows count.
+    QTest::newRow("alike one beyond the limit") << QList<QByteArray> {"0x1: f (a.c:1)", "0x2: g (a.c:2)", "0x3: f (b.c:1)"} << 2
+                                                << QList<QByteArray> {"f", "g"};
+}
+
+void DetailedCostModelTest::alikeHeadersToldApart()
+{
+    QFETCH(QList<QByteArray>, labels);
+    QFETCH(int, limit);
+    QFETCH(QList<QByteArray>, headers);
+    KSharedConfig::openConfig()->group(QStringLiteral("Settings")).writeEntry("shortenTemplates", false);
+
+    FileData data;
+    QList<QPair<QByteArray, quint64>> leaves;
+    quint64 cost = 1000;
+    for (const QByteArray &label : std::as_const(labels)) {
+        leaves.append({label, cost});
+        cost -= 100;
+    }
+    data.setPeak(addSnapshot(&data, 0, 1.0, 5000, leaves));
+    DetailedCostModel model;
+    model.setFileData(&data);
+    model.setDatasetLimit(limit);
+
+    QList<QByteArray> shown;
+    for (int column = 0; column < model.columnCount(); column += 2) {
+        shown << model.headerData(column, Qt::Horizontal).toByteArray();
+    }
+    QCOMPARE(shown, headers);
+    model.setFileData(nullptr);
+}
+
+void DetailedCostModelTest::alikeHeadersOfRealProfile()
+{
+    // sites.massif: either() allocates from two calls on one line, two code addresses.
+    DetailedCostModel model;
+    model.setFileData(m_sites.get());
+    QHash<QByteArray, int> datasets;
+    for (int column = 0; column < model.columnCount(); column += 2) {
+        datasets.insert(model.headerData(column, Qt::Horizontal).toByteArray(), column);
+    }
+    QCOMPARE(datasets.size(), 4);
+    QVERIFY(datasets.contains("raw_block"));
+    QVERIFY(datasets.contains("pooled_block"));
+    QVERIFY(datasets.contains("0x1091C3: either"));
+    QVERIFY(datasets.contains("0x1091CF: either"));
+
+    // Their tooltips tell them apart as well, by the address.
+    const int last = model.rowCount() - 1;
+    const QString large = model.data(model.index(last, datasets.value("0x1091C3: either")), Qt::ToolTipRole).toString();
+    const QString small = model.data(model.index(last, datasets.value("0x1091CF: either")), Qt::ToolTipRole).toString();
+    QVERIFY(large.contains(QLatin1String("0x1091C3")) && !large.contains(QLatin1String("0x1091CF")));
+    QVERIFY(small.contains(QLatin1String("0x1091CF")) && !small.contains(QLatin1String("0x1091C3")));
     model.setFileData(nullptr);
 }
 
