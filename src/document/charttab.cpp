@@ -39,6 +39,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QAction>
+#include <QBuffer>
 #include <QDebug>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -796,20 +797,39 @@ bool ChartTab::saveImage(const QString &fileName, const QSize &size)
     const QString suffix = QFileInfo(fileName).suffix();
 
     if (suffix == QLatin1String("svg")) {
+        QBuffer svg;
+        svg.open(QIODevice::WriteOnly);
         QSvgGenerator generator;
-        generator.setFileName(fileName);
+        generator.setOutputDevice(&svg);
         generator.setSize(logicalSize);
         generator.setViewBox(target);
         generator.setResolution(dpi);
         generator.setTitle(i18n("Memory consumption of %1", programName()));
         QPainter painter;
-        // An SVG file that cannot be written is a failure like any other.
         if (!painter.begin(&generator)) {
             return false;
         }
         painter.fillRect(target, palette().color(QPalette::Window));
         paintChart(&painter, target);
-        return painter.end();
+        if (!painter.end()) {
+            return false;
+        }
+        // The SVG writer copies text as it is, and labels from a profile may
+        // hold control characters, which make the XML unreadable: they become
+        // U+FFFD. In UTF-8 no other character has bytes below 0x20.
+        const QByteArray &bytes = svg.buffer();
+        QByteArray readable;
+        readable.reserve(bytes.size());
+        for (const char c : bytes) {
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+                readable += "\xEF\xBF\xBD";
+            } else {
+                readable += c;
+            }
+        }
+        // An SVG file that cannot be written is a failure like any other.
+        QFile file(fileName);
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(readable) == readable.size() && file.flush();
     }
 
     // Sharp on a high-resolution screen when the size is the widget's own;

@@ -48,6 +48,7 @@ private Q_SLOTS:
     void callGraphFiles_data();
     void callGraphFiles();
     void reportToFile();
+    void hostileProfileInEveryFile();
     void remoteFiles_data();
     void remoteFiles();
     void standardOptions_data();
@@ -292,6 +293,53 @@ void ReportProgramTest::reportToFile()
     // Made like any new file, not private like a temporary one.
     QVERIFY(file.permissions() & QFileDevice::ReadOther);
     QCOMPARE(QJsonDocument::fromJson(toOut.out).object().value(QStringLiteral("format")).toInt(), 1);
+}
+
+// Markup, quotes, separators of the formats, control bytes and bytes that are
+// no UTF-8, in a label and in the command: text in every file written.
+void ReportProgramTest::hostileProfileInEveryFile()
+{
+    const QByteArray function = "<b>bold</b>&amp;\"q\"\\x|y;z{r}\x01\x1b[31m\xff";
+    const QByteArray tree = "n2: 3000 (heap allocation functions) malloc/new/new[], --alloc-fns, etc.\n"
+                            " n1: 2000 0x1: " +
+        function + " (<i>f</i>.c:1)\n  n0: 2000 0x2: main (m.c:1)\n n0: 1000 0x3: plain (p.c:3)\n";
+    QByteArray profile = "desc: --x=<u>y</u>\ncmd: ./<i>prog</i> \"a\" \x1b[2J\xfe\ntime_unit: i\n";
+    for (int i = 0; i < 3; ++i) {
+        profile += "#-----------\nsnapshot=" + QByteArray::number(i) + "\n#-----------\ntime=" + QByteArray::number(i * 10) +
+            "\nmem_heap_B=3000\nmem_heap_extra_B=8\nmem_stacks_B=0\nheap_tree=detailed\n" + tree;
+    }
+    QDir dir(m_dir.path());
+    QFile file(dir.filePath(QStringLiteral("hostile-labels.massif")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(profile);
+    file.close();
+
+    const Run result = run({file.fileName(),
+                            QStringLiteral("--chart=hostile-chart.svg"),
+                            QStringLiteral("--callgraph=hostile-graph.svg"),
+                            QStringLiteral("--folded=hostile.folded")});
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.err.isEmpty(), result.err.constData());
+    const QString text = QString::fromUtf8(result.out);
+    QVERIFY(text.contains(QStringLiteral("<b>bold</b>&amp;\"q\"\\x|y;z{r}\uFFFD\uFFFD[31m\uFFFD (<i>f</i>.c:1)")));
+    QVERIFY(text.contains(QStringLiteral("./<i>prog</i> \"a\" \uFFFD[2J\uFFFD")));
+    QVERIFY(!result.out.contains('\x1b') && !result.out.contains('\x01'));
+
+    for (const QString &name : {QStringLiteral("hostile-chart.svg"), QStringLiteral("hostile-graph.svg")}) {
+        QSvgRenderer renderer(dir.filePath(name));
+        QVERIFY2(renderer.isValid(), qPrintable(name));
+    }
+    QFile graph(dir.filePath(QStringLiteral("hostile-graph.svg")));
+    QVERIFY(graph.open(QIODevice::ReadOnly));
+    QVERIFY(graph.readAll().contains("&lt;b&gt;bold&lt;/b&gt;"));
+
+    QFile folded(dir.filePath(QStringLiteral("hostile.folded")));
+    QVERIFY(folded.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = folded.readAll().split('\n');
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.at(0).count(';'), 2);
+    QVERIFY(lines.at(0).endsWith(";main (m.c:1) 2000"));
+    QVERIFY(lines.at(1).endsWith(";plain (p.c:3) 1000"));
 }
 
 void ReportProgramTest::remoteFiles_data()
