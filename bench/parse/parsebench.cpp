@@ -6,6 +6,8 @@
 // Times Massif::Parser::parse over one file, read as the parse worker reads it.
 // Prints one line: seconds, MB/s of the uncompressed text, memory held by the
 // parsed data, peak resident memory, and the shape of the data.
+//
+//   parsebench FILE [PLAIN-BYTES] [--threads N]   (N = 0, the default: one per core)
 
 #include "filedata.h"
 #include "parser.h"
@@ -56,9 +58,15 @@ void measure(const Massif::TreeLeafItem *node, Shape *shape)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments();
+    QStringList arguments = app.arguments();
+    int threads = 0;
+    const qsizetype threadsOption = arguments.indexOf(QStringLiteral("--threads"));
+    if (threadsOption > 0 && threadsOption + 1 < arguments.size()) {
+        threads = arguments.at(threadsOption + 1).toInt();
+        arguments.remove(threadsOption, 2);
+    }
     if (arguments.size() < 2) {
-        QTextStream(stderr) << "usage: parsebench FILE [plain-bytes]\n";
+        QTextStream(stderr) << "usage: parsebench FILE [plain-bytes] [--threads N]\n";
         return 2;
     }
     const QString path = arguments.at(1);
@@ -76,6 +84,7 @@ int main(int argc, char **argv)
     QElapsedTimer timer;
     timer.start();
     Massif::Parser parser;
+    parser.setThreadCount(threads);
     std::unique_ptr<Massif::FileData> data(parser.parse(&input));
     const double seconds = timer.nsecsElapsed() / 1e9;
     const qint64 held = residentBytes() - before;

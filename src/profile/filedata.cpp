@@ -8,6 +8,8 @@
 #include "snapshotitem.h"
 #include "treestorage.h"
 
+#include <utility>
+
 using namespace Massif;
 
 FileData::FileData(QObject *parent) : QObject(parent)
@@ -32,6 +34,17 @@ qint64 FileData::treeStorageBytes() const
         bytes += storage->reservedBytes();
     }
     return bytes;
+}
+
+QList<SnapshotItem *> FileData::takeSnapshots()
+{
+    m_peak = nullptr;
+    return std::exchange(m_snapshots, {});
+}
+
+std::vector<std::unique_ptr<TreeStorage>> FileData::takeTreeStorages()
+{
+    return std::exchange(m_treeStorages, {});
 }
 
 static void registerProfileMetaTypes()

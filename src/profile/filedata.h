@@ -90,6 +90,10 @@ public:
     /// Bytes the heap trees' storage took from the system.
     qint64 treeStorageBytes() const;
 
+    /// Hands the snapshots and their storages over to another file, which joins pieces parsed apart.
+    QList<SnapshotItem *> takeSnapshots();
+    std::vector<std::unique_ptr<TreeStorage>> takeTreeStorages();
+
 private:
     QString m_command;
     QString m_description;

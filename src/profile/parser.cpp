@@ -5,8 +5,12 @@
 
 #include "parser.h"
 #include "filedata.h"
+#include "parallelparse.h"
 #include "parserun.h"
 #include "snapshotitem.h"
+
+#include <QIODevice>
+#include <QThread>
 
 #include <memory>
 
@@ -41,13 +45,30 @@ static void choosePeak(FileData *data)
 FileData *Parser::parse(QIODevice *device, const QStringList &allocators, QAtomicInt *shouldStop)
 {
     auto data = std::make_unique<FileData>();
-    ParseRun run(this, device, data.get(), allocators, shouldStop);
-    run.run();
-    m_readFailed = run.error() == ParseRun::ReadFailed;
+    ParseRun::Error error = ParseRun::NoError;
+    int lineNumber = 0;
+    QByteArray errorText;
+    const int threads = m_threadCount > 0 ? m_threadCount : QThread::idealThreadCount();
+    const qint64 knownSize = device->isSequential() ? 0 : device->size() - device->pos();
+    // Small files keep the simple way; the size of a decompressing device is not known ahead.
+    if (threads > 1 && (device->isSequential() || knownSize >= m_pieceSize)) {
+        ParallelParse parse(this, device, data.get(), allocators, shouldStop, threads, m_pieceSize);
+        parse.run();
+        error = parse.error();
+        lineNumber = parse.lineNumber();
+        errorText = parse.errorText();
+    } else {
+        ParseRun run(this, device, data.get(), allocators, shouldStop);
+        run.run();
+        error = run.error();
+        lineNumber = run.lineNumber();
+        errorText = run.errorText();
+    }
+    m_readFailed = error == ParseRun::ReadFailed;
 
-    if (run.error() != ParseRun::NoError) {
-        m_errorLine = run.error() == ParseRun::InvalidLine ? run.lineNumber() : -1;
-        m_errorLineText = run.errorText();
+    if (error != ParseRun::NoError) {
+        m_errorLine = error == ParseRun::InvalidLine ? lineNumber : -1;
+        m_errorLineText = errorText;
         return nullptr;
     }
 

@@ -45,6 +45,20 @@ public:
     {
         return m_errorLineText;
     }
+    /// How many threads parse a large input; 0, the default, for one per core, 1 for the sequential parse.
+    void setThreadCount(int count)
+    {
+        m_threadCount = count;
+    }
+    /**
+     * The size of the pieces a large input is parsed in on several threads;
+     * an input known to be smaller is parsed sequentially.
+     */
+    void setPieceSize(qint64 bytes)
+    {
+        m_pieceSize = bytes;
+    }
+
     /// Whether the last parse ended because the device failed before its end.
     bool readFailed() const
     {
@@ -58,6 +72,8 @@ private:
     int m_errorLine = -1;
     QByteArray m_errorLineText;
     bool m_readFailed = false;
+    int m_threadCount = 0;
+    qint64 m_pieceSize = 4 * 1024 * 1024;
 };
 
 } // namespace Massif

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 using namespace Massif;
 
@@ -42,6 +43,33 @@ bool unsignedAfter(QByteArrayView line, QByteArrayView prefix, quint64 *number)
     return numberAfter(line, prefix, number, [](QByteArrayView digits, bool *ok) {
         return digits.toULongLong(ok, 10);
     });
+}
+
+// Plain decimal digits, nearly every number of a heap tree, are converted
+// here; anything else as Qt converts it, which decides what is accepted.
+template<typename Number>
+Number decimal(QByteArrayView digits, bool *ok)
+{
+    if (!digits.isEmpty() && digits.size() <= std::numeric_limits<Number>::digits10) {
+        Number value = 0;
+        bool plain = true;
+        for (const char digit : digits) {
+            if (digit < '0' || digit > '9') {
+                plain = false;
+                break;
+            }
+            value = value * 10 + Number(digit - '0');
+        }
+        if (plain) {
+            *ok = true;
+            return value;
+        }
+    }
+    if constexpr (sizeof(Number) == sizeof(quint32)) {
+        return digits.toUInt(ok, 10);
+    } else {
+        return digits.toULongLong(ok, 10);
+    }
 }
 
 // Patterns are searched anywhere in a function, so stars at either end add
@@ -167,6 +195,10 @@ void ParseRun::endEarly()
 {
     m_pendingSnapshot.reset();
     m_currentSnapshot = nullptr;
+    // A piece's end is not the file's: that piece is read again from the device.
+    if (m_text) {
+        return;
+    }
     m_data->setWarning(
         i18nc("@info",
               "The file ends early, in line %1, inside a snapshot record. That snapshot is left out; the complete snapshots before it are shown.",
@@ -483,7 +515,7 @@ bool ParseRun::parseNode(QByteArrayView line, int depth)
         return fail(line);
     }
     bool ok = false;
-    const quint32 childCount = line.sliced(depth + 1, colon - depth - 1).toUInt(&ok, 10);
+    const auto childCount = decimal<quint32>(line.sliced(depth + 1, colon - depth - 1), &ok);
     if (!ok) {
         return fail(line);
     }
@@ -492,7 +524,7 @@ bool ParseRun::parseNode(QByteArrayView line, int depth)
     if (space == -1) {
         return fail(line);
     }
-    const quint64 cost = line.sliced(costStart, space - costStart).toULongLong(&ok, 10);
+    const auto cost = decimal<quint64>(line.sliced(costStart, space - costStart), &ok);
     if (!ok) {
         return fail(line);
     }

@@ -76,6 +76,11 @@ public:
     {
         return m_allocatorFolded;
     }
+    /// Where the run keeps its nodes and labels; the file owns it.
+    TreeStorage *storage() const
+    {
+        return m_storage;
+    }
     /// How many of the snapshots added were complete before the first fold, so not regrouped.
     qsizetype snapshotsBeforeFold() const
     {

@@ -21,7 +21,7 @@ namespace {
 
 // Blocks are aligned to their size, so that a node finds its storage from its
 // own address through the header at the start of its block.
-constexpr size_t BlockSize = size_t(1) << 20;
+constexpr size_t BlockSize = size_t(256) << 10;
 constexpr size_t HeaderSize = 16;
 // Larger child arrays get a mapping of their own rather than waste a block's tail.
 constexpr size_t LargestInBlock = BlockSize / 16;
