@@ -15,6 +15,8 @@ namespace {
 
 // Below this many siblings a linear search beats hashing.
 constexpr size_t LinearSearchLimit = 12;
+// Enough for the distinct labels of one level of a large profile.
+constexpr size_t KeyCacheSize = 4096;
 
 } // namespace
 
@@ -37,10 +39,19 @@ HeapTreeDiff::HeapTreeDiff(const TreeLeafItem *baseline, const TreeLeafItem *cur
         m_nodes.push_back(current);
     }
     m_rows.push_back(root);
-    // Breadth first: the list is its own work queue, and each row's children
-    // are appended in one block.
-    for (size_t i = 0; i < m_rows.size(); ++i) {
-        expand(qint32(i));
+    m_keyCache.resize(KeyCacheSize);
+    // Each row's children are appended in one block. The rows are expanded
+    // depth first, which visits the nodes in about the order the parser
+    // made them, and so mostly in memory order.
+    std::vector<qint32> stack {0};
+    while (!stack.empty()) {
+        const qint32 index = stack.back();
+        stack.pop_back();
+        expand(index);
+        const Row &row = m_rows[size_t(index)];
+        for (qint32 child = row.firstChild + row.childCount - 1; child >= row.firstChild; --child) {
+            stack.push_back(child);
+        }
     }
     m_baselineEntries = {};
     m_currentEntries = {};
@@ -48,6 +59,7 @@ HeapTreeDiff::HeapTreeDiff(const TreeLeafItem *baseline, const TreeLeafItem *cur
     m_currentGroups = {};
     m_pending = {};
     m_groupIndex = {};
+    m_keyCache = {};
 }
 
 void HeapTreeDiff::collect(qint32 begin, qint32 count, std::vector<Entry> &entries, std::vector<Group> &groups)
@@ -71,7 +83,12 @@ void HeapTreeDiff::collect(qint32 begin, qint32 count, std::vector<Entry> &entri
     }
     for (size_t e = 0; e < entries.size(); ++e) {
         Entry &entry = entries[e];
-        entry.key = labelKey(entry.label);
+        const char *data = entry.label.constData();
+        CachedKey &cached = m_keyCache[(quintptr(data) >> 4) % m_keyCache.size()];
+        if (cached.data != data || cached.size != entry.label.size()) {
+            cached = {data, entry.label.size(), labelKey(entry.label)};
+        }
+        entry.key = cached.key;
         qint32 group = -1;
         if (hashed) {
             group = m_groupIndex.value(entry.key, -1);

@@ -26,8 +26,8 @@ class TreeLeafItem;
  * below-threshold summaries of one level are one row. Nodes of one side
  * that share a key are one row, their costs added.
  *
- * The rows live in one flat list, breadth first, so that the children of a
- * row are consecutive; they are sorted by their absolute change, largest
+ * The rows live in one flat list in which the children of a row are
+ * consecutive; they are sorted by their absolute change, largest
  * first. Row 0 is the root. Building is linear in the number of nodes (up
  * to the sorting of each level's siblings). The trees must outlive the diff.
  */
@@ -143,6 +143,16 @@ private:
     std::vector<Group> m_currentGroups;
     std::vector<Pending> m_pending;
     QHash<LabelKey, qint32> m_groupIndex;
+
+    // Keys of the labels met last, by buffer: the parser shares one buffer
+    // among all nodes of one label, so most nodes find theirs here.
+    struct CachedKey
+    {
+        const char *data = nullptr;
+        qsizetype size = 0;
+        LabelKey key;
+    };
+    std::vector<CachedKey> m_keyCache;
 };
 
 } // namespace Massif
