@@ -9,6 +9,7 @@
 // event loop meanwhile (a 10 ms timer records the gaps between its ticks).
 //
 //   callgraphbench [MASSIF-FILE]
+//   callgraphbench --sizes 500,1000,2000 [MASSIF-FILE]   (dot's layout time by node count)
 //
 // Inputs: the peak snapshot of MASSIF-FILE (default bench/data/massif.out.bench,
 // else the largest fixture) and a synthetic tree of 2,000 distinct functions.
@@ -33,11 +34,13 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTextStream>
 #include <QTimer>
 
 #include <functional>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -135,12 +138,19 @@ void measureSnapshot(const QString &name, const Massif::FileData *data, KPluginF
     file.open(QIODevice::ReadOnly);
     const QByteArray dot = file.readAll();
 
-    // Layout alone, as the viewer's worker does it.
+    // Layout alone, as the viewer does it: Graphviz's dot program, then
+    // reading its output.
+    timer.restart();
+    QProcess process;
+    process.start(GraphViewer::dotExecutable(), GraphViewer::dotArguments(generator.outputFileName()));
+    process.waitForFinished(-1);
+    const QByteArray xdot = process.readAllStandardOutput();
+    const qint64 layoutTime = timer.elapsed();
     timer.restart();
     GraphViewer::GraphLayout layout;
     QString error;
-    const bool laidOut = GraphViewer::layoutDot(dot, &layout, &error);
-    const qint64 layoutTime = timer.elapsed();
+    const bool laidOut = process.exitCode() == 0 && GraphViewer::readLayout(xdot, &layout, &error);
+    const qint64 readTime = timer.elapsed();
 
     // The whole way through the tab, watching the GUI thread.
     QWidget window;
@@ -171,9 +181,42 @@ void measureSnapshot(const QString &name, const Massif::FileData *data, KPluginF
     delete tab;
 
     out << name << ": " << countNodes(dot) << " nodes, " << dot.size() << " bytes of dot\n"
-        << "  generation " << generation << " ms, layout " << layoutTime << " ms" << (laidOut ? "" : " (failed)") << '\n'
+        << "  generation " << generation << " ms (" << generator.leftOutNodes() << " nodes left out), layout by dot " << layoutTime << " ms, reading it "
+        << readTime << " ms" << (laidOut ? "" : " (failed)") << '\n'
         << "  selection to graphLoaded() " << shown << " ms, longest GUI thread stall " << longestGap << " ms (timer interval 10 ms)\n";
     out.flush();
+}
+
+// How long dot takes by node count: what the generator's limit
+// (DotGraphGenerator::DefaultMaximumNodes) is chosen by. Synthetic trees of
+// each size, or the peak snapshot of @p real cut down to each size.
+void measureLayoutBySize(const QList<int> &sizes, const Massif::FileData *real)
+{
+    for (const int size : sizes) {
+        const std::unique_ptr<Massif::FileData> synthetic = real ? nullptr : syntheticProfile(size);
+        const Massif::FileData *data = real ? real : synthetic.get();
+        Massif::DotGraphGenerator generator(data->peak(), data->timeUnit());
+        generator.setMaximumNodes(real ? size : std::numeric_limits<int>::max());
+        generator.start();
+        generator.wait();
+        QElapsedTimer timer;
+        timer.start();
+        QProcess process;
+        process.start(GraphViewer::dotExecutable(), GraphViewer::dotArguments(generator.outputFileName()));
+        process.waitForFinished(-1);
+        const QByteArray xdot = process.readAllStandardOutput();
+        const qint64 layoutTime = timer.elapsed();
+        timer.restart();
+        GraphViewer::GraphLayout layout;
+        QString error;
+        GraphViewer::readLayout(xdot, &layout, &error);
+        QFile file(generator.outputFileName());
+        file.open(QIODevice::ReadOnly);
+        const QByteArray dot = file.readAll();
+        out << size << " functions: " << countNodes(dot) << " boxes, " << dot.count(" -> ") << " edges; layout by dot " << layoutTime << " ms, reading it "
+            << timer.elapsed() << " ms\n";
+        out.flush();
+    }
 }
 
 } // namespace
@@ -188,6 +231,16 @@ int main(int argc, char **argv)
     if (!factory.plugin) {
         out << "no graph viewer part: " << factory.errorText << '\n';
         return 1;
+    }
+
+    if (argc > 2 && QByteArray(argv[1]) == "--sizes") {
+        QList<int> sizes;
+        for (const QByteArray &size : QByteArray(argv[2]).split(',')) {
+            sizes << size.toInt();
+        }
+        const std::unique_ptr<Massif::FileData> real = argc > 3 ? parseFile(QString::fromLocal8Bit(argv[3])) : nullptr;
+        measureLayoutBySize(sizes, real.get());
+        return 0;
     }
 
     const QString input = argc > 1 ? QString::fromLocal8Bit(argv[1]) : defaultInput();

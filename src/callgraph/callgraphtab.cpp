@@ -36,6 +36,7 @@ CallGraphTab::CallGraphTab(Massif::FileData *data, KParts::ReadOnlyPart *part, K
     if (part) {
         layout->addWidget(part->widget());
         connect(part, SIGNAL(graphLoaded()), this, SLOT(slotGraphLoaded()));
+        connect(part, SIGNAL(nodeClicked(QString)), this, SLOT(slotNodeClicked(QString)));
     }
 
     requestGraph(Massif::ModelItem(nullptr, data ? data->peak() : nullptr));
@@ -87,6 +88,10 @@ void CallGraphTab::settingsChanged()
 
 void CallGraphTab::selectModelItem(const Massif::ModelItem &item)
 {
+    // The echo of a click in the graph: the graph stays as it is.
+    if (selectingFromGraph) {
+        return;
+    }
     requestGraph(item);
 }
 
@@ -177,19 +182,34 @@ void CallGraphTab::showDotGraph()
     qDebug() << "show dot graph in output file" << generator->outputFileName();
     const QUrl url = QUrl::fromLocalFile(generator->outputFileName());
     if (url.isValid() && url != part->url()) {
+        // Only called once the generator has finished: its results are complete.
+        openedGraph = Graph {url, generator->mostExpensiveNodeId(), generator->nodeItems()};
         part->openUrl(url);
     }
 }
 
+// The part reports the newest file it was given, which is the one opened last.
 void CallGraphTab::slotGraphLoaded()
 {
-    if (!generator || !graphViewer || !part) {
+    if (!graphViewer || !part || openedGraph.url.isEmpty() || part->url() != openedGraph.url) {
         return;
     }
+    shownGraph = openedGraph;
     graphViewer->setZoomFactor(0.75);
     graphViewer->setPannerPosition(KGraphViewer::KGraphViewerInterface::BottomRight);
     graphViewer->setPannerEnabled(true);
-    graphViewer->centerOnNode(generator->mostExpensiveNodeId());
+    graphViewer->centerOnNode(shownGraph.mostExpensiveNodeId);
+}
+
+void CallGraphTab::slotNodeClicked(const QString &nodeId)
+{
+    const Massif::ModelItem item = shownGraph.items.value(nodeId, Massif::ModelItem(nullptr, nullptr));
+    if (!item.first && !item.second) {
+        return;
+    }
+    selectingFromGraph = true;
+    Q_EMIT modelItemSelected(item);
+    selectingFromGraph = false;
 }
 
 void CallGraphTab::zoomIn()
@@ -208,7 +228,7 @@ void CallGraphTab::zoomOut()
 
 void CallGraphTab::focusExpensiveGraphNode()
 {
-    if (graphViewer && part && generator) {
-        graphViewer->centerOnNode(generator->mostExpensiveNodeId());
+    if (graphViewer && part && !shownGraph.mostExpensiveNodeId.isEmpty()) {
+        graphViewer->centerOnNode(shownGraph.mostExpensiveNodeId);
     }
 }

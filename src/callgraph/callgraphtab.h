@@ -8,8 +8,10 @@
 
 #include "documenttabinterface.h"
 
+#include <QHash>
 #include <QList>
 #include <QPointer>
+#include <QUrl>
 
 #include <KParts/ReadOnlyPart>
 
@@ -57,6 +59,7 @@ protected:
 
 private Q_SLOTS:
     void slotGraphLoaded();
+    void slotNodeClicked(const QString &nodeId);
     void zoomIn();
     void zoomOut();
     void focusExpensiveGraphNode();
@@ -81,6 +84,20 @@ private:
     bool stopped = false;
     // Cancelled generators that delete themselves once their run ends.
     QList<QPointer<Massif::DotGraphGenerator>> releasedGenerators;
+    // What a finished generator wrote, copied when its file is handed to the
+    // part: the graph on its way, then the graph shown. A newer generator may
+    // be writing meanwhile, and the part shows the older graph until the
+    // newer one is laid out.
+    struct Graph
+    {
+        QUrl url;
+        QString mostExpensiveNodeId;
+        QHash<QString, Massif::ModelItem> items;
+    };
+    Graph openedGraph;
+    Graph shownGraph;
+    // While the tab's own selection goes round the program and back.
+    bool selectingFromGraph = false;
 };
 
 #endif

@@ -60,7 +60,7 @@ public:
      */
     void setMaximumNodes(int count);
     int maximumNodes() const;
-    static constexpr int DefaultMaximumNodes = 1500;
+    static constexpr int DefaultMaximumNodes = 300;
 
     /// A label's bytes as text for a quoted dot string: quotes, backslashes and ampersands escaped.
     static QString escapeLabel(const QByteArray &label);

@@ -4,9 +4,16 @@
 */
 
 #include "graphviewerplugin.h"
+#include "kgraphviewerinterface.h"
+
+#include <KParts/ReadOnlyPart>
+#include <KPluginFactory>
+#include <KPluginMetaData>
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QStringList>
 
 namespace Massif {
@@ -49,6 +56,49 @@ void addGraphViewerPluginPaths()
         }
     }
     QCoreApplication::setLibraryPaths(paths);
+}
+
+QStringList graphViewerPluginDirectories()
+{
+    return ownPluginDirectories();
+}
+
+KPluginFactory *loadGraphViewerFactory(const QStringList &directories)
+{
+    for (const QString &directory : directories) {
+        const QString path = directory + QStringLiteral("/kf6/parts/kgraphviewerpart.so");
+        if (!QFileInfo::exists(path)) {
+            continue;
+        }
+        // An absolute file name: the metadata is read from that file, not searched for.
+        const auto result = KPluginFactory::loadFactory(KPluginMetaData(QFileInfo(path).absoluteFilePath()));
+        if (result.plugin) {
+            return result.plugin;
+        }
+        qWarning() << "graph viewer part" << path << "cannot be loaded:" << result.errorText;
+    }
+    return nullptr;
+}
+
+KPluginFactory *graphViewerFactory()
+{
+    // A missing part stays missing for the rest of the run.
+    static KPluginFactory *const factory = loadGraphViewerFactory(ownPluginDirectories());
+    return factory;
+}
+
+KParts::ReadOnlyPart *createGraphViewerPart(KPluginFactory *factory, QWidget *parentWidget, QObject *parent)
+{
+    if (!factory) {
+        return nullptr;
+    }
+    KParts::ReadOnlyPart *part = factory->create<KParts::ReadOnlyPart>(parentWidget, parent);
+    if (part && !qobject_cast<KGraphViewer::KGraphViewerInterface *>(part)) {
+        qWarning() << "the graph viewer part lacks the program's viewer interface; the call graph is left out";
+        delete part;
+        return nullptr;
+    }
+    return part;
 }
 
 } // namespace Massif

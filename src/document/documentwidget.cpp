@@ -9,6 +9,7 @@
 #include "charttab.h"
 #include "filedata.h"
 #include "formatting.h"
+#include "graphviewerplugin.h"
 #include "parseworker.h"
 #include "snapshotitem.h"
 #include "threadhandoff.h"
@@ -36,17 +37,10 @@
 
 namespace {
 
-// Loaded once per process; a missing component stays missing.
-KPluginFactory *graphViewerFactory()
-{
-    static KPluginFactory *const factory = KPluginFactory::loadFactory(KPluginMetaData(QStringLiteral("kf6/parts/kgraphviewerpart"))).plugin;
-    return factory;
-}
-
+// Only the program's own viewer; its factory is loaded once per process.
 KParts::ReadOnlyPart *createGraphViewerPart(QWidget *parent)
 {
-    KPluginFactory *factory = graphViewerFactory();
-    return factory ? factory->create<KParts::ReadOnlyPart>(parent, parent) : nullptr;
+    return Massif::createGraphViewerPart(Massif::graphViewerFactory(), parent, parent);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "documentwidget.h"
 #include "filedata.h"
 #include "filtereddatatreemodel.h"
+#include "graphviewerplugin.h"
 #include "labelpieces.h"
 #include "settings.h"
 
@@ -80,11 +81,8 @@ MainWindow::~MainWindow()
 
 void MainWindow::probeGraphViewer()
 {
-    KParts::ReadOnlyPart *part = nullptr;
-    if (KPluginFactory *factory = KPluginFactory::loadFactory(KPluginMetaData(QStringLiteral("kf6/parts/kgraphviewerpart"))).plugin) {
-        part = factory->create<KParts::ReadOnlyPart>(this, this);
-    }
-    if (part) {
+    // Only the program's own viewer, never a component of that name from elsewhere.
+    if (KParts::ReadOnlyPart *part = Massif::createGraphViewerPart(Massif::graphViewerFactory(), this, this)) {
         part->widget()->hide();
         return;
     }

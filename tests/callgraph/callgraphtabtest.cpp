@@ -28,6 +28,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include <memory>
 
@@ -47,6 +48,18 @@ QSet<QString> sceneNodeIds(KParts::ReadOnlyPart *part)
         }
     }
     return ids;
+}
+
+QGraphicsItem *sceneNode(KParts::ReadOnlyPart *part, const QString &id)
+{
+    const auto *view = qobject_cast<QGraphicsView *>(part->widget());
+    const QList<QGraphicsItem *> items = view->scene()->items();
+    for (QGraphicsItem *item : items) {
+        if (item->data(1).toString() == QLatin1String("node") && item->data(0).toString() == id) {
+            return item;
+        }
+    }
+    return nullptr;
 }
 
 QString idOf(const void *address)
@@ -80,17 +93,60 @@ std::unique_ptr<Massif::FileData> largeProfile(int functions)
     return data;
 }
 
+// Many callers side by side of one function below them, which costs what
+// they all cost together: the most expensive node, in the middle of a graph
+// far wider than any view.
+std::unique_ptr<Massif::FileData> wideProfile(int callers)
+{
+    auto data = std::make_unique<Massif::FileData>();
+    auto *snapshot = new Massif::SnapshotItem;
+    auto *root = new Massif::TreeLeafItem;
+    root->setLabel("(heap allocation functions) malloc/new/new[], --alloc-fns, etc.");
+    for (int i = 0; i < callers; ++i) {
+        auto *shared = new Massif::TreeLeafItem;
+        shared->setLabel("0x2: shared() (shared.c:1)");
+        shared->setCost(16);
+        auto *leaf = new Massif::TreeLeafItem;
+        leaf->setLabel("0x1: main (main.c:1)");
+        leaf->setCost(16);
+        shared->addChild(leaf);
+        auto *caller = new Massif::TreeLeafItem;
+        caller->setLabel("0x" + QByteArray::number(0x1000 + i, 16) + ": caller" + QByteArray::number(i) + "() (file.c:1)");
+        caller->setCost(16);
+        caller->addChild(shared);
+        root->addChild(caller);
+    }
+    root->setCost(16 * quint64(callers));
+    snapshot->setMemHeap(root->cost());
+    snapshot->setHeapTree(root);
+    data->addSnapshot(snapshot);
+    data->setPeak(snapshot);
+    return data;
+}
+
 } // namespace
 
 class CallGraphTabTest : public QObject
 {
     Q_OBJECT
 
+public Q_SLOTS:
+    // A selection made just as a graph has been laid out.
+    void selectNewer()
+    {
+        if (newerTab) {
+            newerTab->selectModelItem(newerItem);
+            newerTab = nullptr;
+        }
+    }
+
 private:
     std::unique_ptr<Massif::FileData> data;
     std::unique_ptr<KPluginFactory> factory;
     // The document widget's client in the program.
     KXMLGUIClient guiParent;
+    CallGraphTab *newerTab = nullptr;
+    ModelItem newerItem;
 
     KParts::ReadOnlyPart *createPart(QWidget *parent)
     {
@@ -289,6 +345,152 @@ private Q_SLOTS:
         QTest::qWait(200);
         QCOMPARE(loaded.count(), 0);
         QVERIFY(!part->url().isValid());
+    }
+
+    void clickSelects_data()
+    {
+        QTest::addColumn<bool>("snapshotBox");
+        QTest::newRow("snapshot box") << true;
+        QTest::newRow("most expensive node") << false;
+    }
+
+    // A click on a node selects what it stands for everywhere; the selection
+    // coming back from the program leaves the graph as it is.
+    void clickSelects()
+    {
+        QFETCH(bool, snapshotBox);
+        QWidget window;
+        KParts::ReadOnlyPart *part = createPart(&window);
+        QSignalSpy loaded(part, SIGNAL(graphLoaded()));
+        CallGraphTab tab(data.get(), part, &guiParent, nullptr);
+        tab.resize(700, 500);
+        tab.show();
+        QVERIFY(loaded.wait(30000));
+        DotGraphGenerator *generator = ownGenerators(&tab).constFirst();
+        const QString id = snapshotBox ? idOf(data->peak()) : generator->mostExpensiveNodeId();
+        const ModelItem expected = snapshotBox ? ModelItem(nullptr, data->peak()) : generator->nodeItems().value(id);
+        QVERIFY(snapshotBox || (expected.first && !expected.second));
+
+        // As the main window does: the selection comes back to every tab.
+        QList<ModelItem> selected;
+        connect(&tab, &DocumentTabInterface::modelItemSelected, &tab, [&](const ModelItem &item) {
+            selected << item;
+            tab.selectModelItem(item);
+        });
+        auto *view = qobject_cast<QGraphicsView *>(part->widget());
+        const QGraphicsItem *node = sceneNode(part, id);
+        QVERIFY(node);
+        view->centerOn(node);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->mapFromScene(node->sceneBoundingRect().center()));
+        QCOMPARE(selected, QList<ModelItem> {expected});
+        QCOMPARE(ownGenerators(&tab), QList<DotGraphGenerator *> {generator});
+        QTest::qWait(100);
+        QCOMPARE(loaded.count(), 1);
+
+        // Shown again later, the tab still shows the graph it showed.
+        tab.hide();
+        tab.show();
+        QCOMPARE(ownGenerators(&tab), QList<DotGraphGenerator *> {generator});
+    }
+
+    // While the graph of a newer selection is being made, the graph shown is
+    // the older one: focusing and clicks go by that graph, never by what the
+    // newer generator is still writing.
+    void shownGraphWhileGenerating()
+    {
+        std::unique_ptr<Massif::FileData> large = largeProfile(200000);
+        QWidget window;
+        KParts::ReadOnlyPart *part = createPart(&window);
+        QSignalSpy loaded(part, SIGNAL(graphLoaded()));
+        CallGraphTab tab(data.get(), part, &guiParent, nullptr);
+        tab.resize(700, 500);
+        tab.show();
+        QVERIFY(loaded.wait(30000));
+        const QString expensive = ownGenerators(&tab).constFirst()->mostExpensiveNodeId();
+        const ModelItem expensiveItem = ownGenerators(&tab).constFirst()->nodeItems().value(expensive);
+        auto *view = qobject_cast<QGraphicsView *>(part->widget());
+        const int x = view->horizontalScrollBar()->value();
+        const int y = view->verticalScrollBar()->value();
+
+        tab.selectModelItem(ModelItem(large->peak()->heapTree(), nullptr));
+        DotGraphGenerator *newer = ownGenerators(&tab).constFirst();
+        view->horizontalScrollBar()->setValue(0);
+        view->verticalScrollBar()->setValue(0);
+        tab.actionCollection()->action(QStringLiteral("focusExpensive"))->trigger();
+        QVERIFY(newer->isRunning());
+        QCOMPARE(view->horizontalScrollBar()->value(), x);
+        QCOMPARE(view->verticalScrollBar()->value(), y);
+
+        QSignalSpy selected(&tab, &DocumentTabInterface::modelItemSelected);
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->mapFromScene(sceneNode(part, expensive)->sceneBoundingRect().center()));
+        QCOMPARE(selected.count(), 1);
+        QCOMPARE(selected.constFirst().constFirst().value<ModelItem>(), expensiveItem);
+        tab.stopGenerators();
+    }
+
+    void wideGraphOpensCentred_data()
+    {
+        QTest::addColumn<QSize>("sizeAtLayout");
+        QTest::addColumn<bool>("pointerOnView");
+        QTest::addColumn<bool>("newerSelection");
+        QTest::newRow("full size") << QSize(800, 600) << false << false;
+        QTest::newRow("window grows after the layout") << QSize(320, 240) << false << false;
+        QTest::newRow("pointer on the view") << QSize(800, 600) << true << false;
+        // The graph arrives while the one of a newer selection is being made.
+        QTest::newRow("newer selection meanwhile") << QSize(800, 600) << false << true;
+    }
+
+    // A graph far wider than the view opens on its most expensive node.
+    void wideGraphOpensCentred()
+    {
+        QFETCH(QSize, sizeAtLayout);
+        QFETCH(bool, pointerOnView);
+        QFETCH(bool, newerSelection);
+        std::unique_ptr<Massif::FileData> wide = wideProfile(120);
+        std::unique_ptr<Massif::FileData> large = newerSelection ? largeProfile(200000) : nullptr;
+        QWidget window;
+        KParts::ReadOnlyPart *part = createPart(&window);
+        QSignalSpy loaded(part, SIGNAL(graphLoaded()));
+        // Connected ahead of the tab: the graph has arrived, the tab has not seen it yet.
+        connect(part, SIGNAL(graphLoaded()), this, SLOT(selectNewer()));
+        auto *tab = new CallGraphTab(wide.get(), part, &guiParent, &window);
+        if (newerSelection) {
+            newerTab = tab;
+            newerItem = ModelItem(large->peak()->heapTree(), nullptr);
+        }
+        auto *layout = new QVBoxLayout(&window);
+        layout->addWidget(tab);
+        window.resize(sizeAtLayout);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto *view = qobject_cast<QGraphicsView *>(part->widget());
+        if (pointerOnView) {
+            QTest::mouseMove(view->viewport(), QPoint(5, 5));
+        }
+        // Handed to the part once finished.
+        QTRY_VERIFY(part->url().isValid());
+        const QString expensiveId = ownGenerators(tab).constFirst()->mostExpensiveNodeId();
+        QVERIFY(loaded.wait(60000));
+        if (newerSelection) {
+            QVERIFY(!newerTab);
+            QVERIFY(ownGenerators(tab).constFirst()->isRunning());
+            // Only the first graph is looked at.
+            tab->stopGenerators();
+        }
+        window.resize(800, 600);
+        QVERIFY(view->sceneRect().width() * view->transform().m11() > 4 * view->viewport()->width());
+        const QGraphicsItem *expensive = sceneNode(part, expensiveId);
+        QVERIFY(expensive);
+        // Also after the events that follow the first layout. The graph is
+        // lower than the view: only the horizontal position tells.
+        QTest::qWait(200);
+        QVERIFY(view->sceneRect().height() * view->transform().m11() < view->viewport()->height());
+        const int shown = view->mapFromScene(expensive->sceneBoundingRect().center()).x();
+        const int centre = view->viewport()->rect().center().x();
+        QVERIFY2(qAbs(shown - centre) <= 2, qPrintable(QStringLiteral("%1 not at %2").arg(shown).arg(centre)));
+        QVERIFY(view->horizontalScrollBar()->value() > 0);
+        tab->stopGenerators();
+        delete tab;
     }
 
     void withoutInterface()

@@ -16,8 +16,12 @@
 #include <KPluginMetaData>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QGraphicsItem>
 #include <QGraphicsView>
+#include <QLabel>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -26,6 +30,8 @@
 #include <QTest>
 #include <QWheelEvent>
 
+#include <cerrno>
+#include <csignal>
 #include <memory>
 
 using KGraphViewer::KGraphViewerInterface;
@@ -89,6 +95,20 @@ private:
         file.open(QIODevice::WriteOnly);
         file.write(contents);
         return file.fileName();
+    }
+
+    // A graph that Graphviz takes many seconds over.
+    QString largeGraph(int nodes)
+    {
+        QRandomGenerator random(7);
+        QByteArray dot("digraph large {\n");
+        for (int i = 1; i < nodes; ++i) {
+            dot += '"' + QByteArray::number(i) + "\" [shape=box,label=\"function number " + QByteArray::number(i) + "\"];\n";
+            for (int edge = 0; edge < 2; ++edge) {
+                dot += '"' + QByteArray::number(i) + "\" -> \"" + QByteArray::number(random.bounded(i)) + "\";\n";
+            }
+        }
+        return writeFile(QStringLiteral("large.dot"), dot + "}\n");
     }
 
     bool load(const QString &fileName)
@@ -276,6 +296,149 @@ private Q_SLOTS:
         QCOMPARE(loaded.count(), 1);
         const QHash<QString, QGraphicsItem *> nodes = sceneNodes(view);
         QCOMPARE(QSet<QString>(nodes.keyBegin(), nodes.keyEnd()), dotNodeIds(smallGraph->outputFileName()));
+    }
+
+    void stopsLayout_data()
+    {
+        QTest::addColumn<QString>("stop");
+        QTest::newRow("newer file") << QStringLiteral("newer");
+        QTest::newRow("closed") << QStringLiteral("close");
+        QTest::newRow("destroyed") << QStringLiteral("destroy");
+    }
+
+    // A layout runs in a dot process that a newer file, closing or
+    // destroying the part kills at once; meanwhile the view says what it does.
+    void stopsLayout()
+    {
+        QFETCH(QString, stop);
+        const auto factory = KPluginFactory::loadFactory(KPluginMetaData(QStringLiteral("kf6/parts/kgraphviewerpart")));
+        QVERIFY(factory.plugin);
+        QWidget window;
+        QPointer<KParts::ReadOnlyPart> own = factory.plugin->create<KParts::ReadOnlyPart>(&window, &window);
+        auto *ownView = qobject_cast<QGraphicsView *>(own->widget());
+        window.resize(500, 400);
+        ownView->resize(500, 400);
+        window.show();
+
+        own->openUrl(QUrl::fromLocalFile(largeGraph(2500)));
+        auto *status = ownView->findChild<QLabel *>(QStringLiteral("graphStatus"));
+        QVERIFY(status);
+        QTRY_VERIFY_WITH_TIMEOUT(status->isVisible(), 10000);
+        QCOMPARE(status->text(), QStringLiteral("Laying out 2,500 nodes…"));
+        auto *process = own->findChild<QProcess *>();
+        QVERIFY(process);
+        QCOMPARE(process->state(), QProcess::Running);
+        const qint64 pid = process->processId();
+        QVERIFY(pid > 0);
+
+        QSignalSpy loaded(own.data(), SIGNAL(graphLoaded()));
+        QElapsedTimer timer;
+        timer.start();
+        if (stop == QLatin1String("newer")) {
+            own->openUrl(QUrl::fromLocalFile(smallGraph->outputFileName()));
+        } else if (stop == QLatin1String("close")) {
+            own->closeUrl();
+        } else {
+            delete own.data();
+        }
+        const qint64 elapsed = timer.elapsed();
+        QVERIFY2(elapsed < 100, qPrintable(QString::number(elapsed)));
+        // Ended and reaped.
+        QCOMPARE(::kill(pid_t(pid), 0), -1);
+        QCOMPARE(errno, ESRCH);
+
+        if (stop == QLatin1String("newer")) {
+            QVERIFY(loaded.wait(30000));
+            const QHash<QString, QGraphicsItem *> nodes = sceneNodes(ownView);
+            QCOMPARE(QSet<QString>(nodes.keyBegin(), nodes.keyEnd()), dotNodeIds(smallGraph->outputFileName()));
+            QVERIFY(status->isHidden());
+        } else if (own) {
+            QVERIFY(status->isHidden());
+            QTest::qWait(100);
+            QCOMPARE(loaded.count(), 0);
+        }
+    }
+
+    void nodeClicks_data()
+    {
+        QTest::addColumn<bool>("onNode");
+        QTest::addColumn<QPoint>("moved");
+        QTest::addColumn<bool>("reported");
+        QTest::newRow("click on a node") << true << QPoint() << true;
+        QTest::newRow("drag from a node") << true << QPoint(30, 0) << false;
+        QTest::newRow("click beside the graph") << false << QPoint() << false;
+    }
+
+    // A click on a node reports its dot id; dragging only pans.
+    void nodeClicks()
+    {
+        QFETCH(bool, onNode);
+        QFETCH(QPoint, moved);
+        QFETCH(bool, reported);
+        QVERIFY(part);
+        QVERIFY(load(peakGraph->outputFileName()));
+        viewer->setZoomFactor(1);
+        viewer->setPannerEnabled(false);
+        const QString snapshotId = QString::number(reinterpret_cast<qintptr>(data->peak()));
+        const QGraphicsItem *box = sceneNodes(view).value(snapshotId);
+        QVERIFY(box);
+        viewer->centerOnNode(snapshotId);
+        QPoint position = view->mapFromScene(box->sceneBoundingRect().center());
+        if (!onNode) {
+            // Above the snapshot box, on the top margin of the scene.
+            position = view->mapFromScene(QPointF(box->sceneBoundingRect().center().x(), view->sceneRect().top() + 2));
+        }
+        QSignalSpy clicked(part, SIGNAL(nodeClicked(QString)));
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, position);
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, position + moved);
+        QCOMPARE(clicked.count(), reported ? 1 : 0);
+        if (reported) {
+            QCOMPARE(clicked.constFirst().constFirst().toString(), snapshotId);
+        }
+        viewer->setPannerEnabled(true);
+    }
+
+    void ownPluginOnly_data()
+    {
+        QTest::addColumn<QStringList>("directories");
+        QTest::addColumn<QString>("searchPathFirst");
+        QTest::addColumn<bool>("factory");
+        QTest::addColumn<bool>("part");
+        QTest::newRow("own") << Massif::graphViewerPluginDirectories() << QString() << true << true;
+        // Found where ours should be, but not ours: its interface is not ours.
+        QTest::newRow("foreign in our place") << QStringList {QStringLiteral(QUILLMAP_FOREIGN_PLUGIN_DIR)} << QString() << true << false;
+        // Ours missing: the search path is not looked through.
+        QTest::newRow("ours missing") << QStringList {dir.path()} << QStringLiteral(QUILLMAP_FOREIGN_PLUGIN_DIR) << false << false;
+    }
+
+    // Only our own viewer part is used; without it there is no viewer at all.
+    void ownPluginOnly()
+    {
+        QFETCH(QStringList, directories);
+        QFETCH(QString, searchPathFirst);
+        QFETCH(bool, factory);
+        QFETCH(bool, part);
+        const QStringList libraryPaths = QCoreApplication::libraryPaths();
+        if (!searchPathFirst.isEmpty()) {
+            QCoreApplication::setLibraryPaths(QStringList {searchPathFirst} + libraryPaths);
+            // The hazard itself: by name alone, the other package's part is found.
+            QCOMPARE(KPluginMetaData(QStringLiteral("kf6/parts/kgraphviewerpart")).fileName(),
+                     QStringLiteral(QUILLMAP_FOREIGN_PLUGIN_DIR "/kf6/parts/kgraphviewerpart.so"));
+        }
+        KPluginFactory *loaded = Massif::loadGraphViewerFactory(directories);
+        QCoreApplication::setLibraryPaths(libraryPaths);
+        QCOMPARE(loaded != nullptr, factory);
+        QWidget parent;
+        QPointer<KParts::ReadOnlyPart> created = Massif::createGraphViewerPart(loaded, &parent, &parent);
+        QCOMPARE(created != nullptr, part);
+        if (created) {
+            QVERIFY(qobject_cast<KGraphViewerInterface *>(created.data()));
+        }
+        if (loaded && !part) {
+            // The other package's part does answer to that package's id.
+            std::unique_ptr<KParts::ReadOnlyPart> foreign(loaded->create<KParts::ReadOnlyPart>(&parent, nullptr));
+            QVERIFY(foreign && foreign->qt_metacast("org.kde.KGraphViewerInterface"));
+        }
     }
 
     void closeUrlEmptiesView()

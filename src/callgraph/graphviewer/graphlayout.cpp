@@ -6,12 +6,13 @@
 #include "graphlayout.h"
 
 #include <QDebug>
+#include <QFileInfo>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QRegularExpression>
+#include <QStandardPaths>
 
 #include <graphviz/cgraph.h>
-#include <graphviz/gvc.h>
 #include <graphviz/xdot.h>
 
 namespace GraphViewer {
@@ -37,12 +38,6 @@ int collectGraphvizError(char *message)
 {
     graphvizErrors() += QString::fromUtf8(message);
     return 0;
-}
-
-GVC_t *graphvizContext()
-{
-    static GVC_t *const context = gvContext();
-    return context;
 }
 
 char *cString(const char *text)
@@ -236,23 +231,13 @@ private:
     DrawState state;
 };
 
-// A fill colour only shows with the style "filled"; give it to nodes that
-// have a fill colour and no style of their own.
-void fillColoredNodes(Agraph_t *graph)
-{
-    for (Agnode_t *node = agfstnode(graph); node; node = agnxtnode(graph, node)) {
-        const char *fill = agget(node, cString("fillcolor"));
-        const char *style = agget(node, cString("style"));
-        if (fill && *fill && (!style || !*style)) {
-            agsafeset(node, cString("style"), cString("filled"), cString(""));
-        }
-    }
-}
-
-void collectElements(Agraph_t *graph, GraphLayout *layout, qreal flipY)
+bool collectElements(Agraph_t *graph, GraphLayout *layout, qreal flipY, const std::function<bool()> &canceled)
 {
     static const char *const edgeDrawings[] = {"_draw_", "_ldraw_", "_hdraw_", "_tdraw_", "_hldraw_", "_tldraw_"};
     for (Agnode_t *node = agfstnode(graph); node; node = agnxtnode(graph, node)) {
+        if (canceled && canceled()) {
+            return false;
+        }
         GraphElement element;
         element.id = QString::fromUtf8(agnameof(node));
         ElementBuilder builder(&element, flipY);
@@ -269,54 +254,40 @@ void collectElements(Agraph_t *graph, GraphLayout *layout, qreal flipY)
             layout->edges.append(edgeElement);
         }
     }
+    return true;
 }
 
-bool renderLayout(Agraph_t *graph, GraphLayout *layout, QString *error)
+bool readGraph(Agraph_t *graph, GraphLayout *layout, QString *error, const std::function<bool()> &canceled)
 {
-    GVC_t *const context = graphvizContext();
-    if (gvLayout(context, graph, "dot") != 0) {
-        *error = graphvizErrors();
-        return false;
-    }
-    // Rendering to xdot attaches the drawing operations to every object.
-    char *data = nullptr;
-    unsigned int length = 0;
-    const int rendered = gvRenderData(context, graph, "xdot", &data, &length);
-    gvFreeRenderData(data);
-    if (rendered != 0) {
-        gvFreeLayout(context, graph);
-        *error = graphvizErrors();
-        return false;
-    }
     const QStringList box = attribute(graph, "bb").split(QLatin1Char(','));
-    if (box.size() == 4) {
-        const qreal left = box.at(0).toDouble();
-        const qreal bottom = box.at(1).toDouble();
-        const qreal right = box.at(2).toDouble();
-        const qreal top = box.at(3).toDouble();
-        layout->bounds = QRectF(left, bottom, right - left, top - bottom);
+    if (box.size() != 4) {
+        *error = QStringLiteral("the graph has not been laid out");
+        return false;
     }
-    collectElements(graph, layout, layout->bounds.top() + layout->bounds.bottom());
-    gvFreeLayout(context, graph);
-    return true;
+    const qreal left = box.at(0).toDouble();
+    const qreal bottom = box.at(1).toDouble();
+    const qreal right = box.at(2).toDouble();
+    const qreal top = box.at(3).toDouble();
+    layout->bounds = QRectF(left, bottom, right - left, top - bottom);
+    return collectElements(graph, layout, layout->bounds.top() + layout->bounds.bottom(), canceled);
 }
 
 } // namespace
 
-bool layoutDot(const QByteArray &dot, GraphLayout *layout, QString *error)
+bool readLayout(const QByteArray &xdot, GraphLayout *layout, QString *error, const std::function<bool()> &canceled)
 {
     QMutexLocker locker(&graphvizMutex());
     graphvizErrors().clear();
     const agusererrf previous = agseterrf(collectGraphvizError);
 
     *layout = GraphLayout();
+    error->clear();
     bool ok = false;
-    Agraph_t *graph = agmemread(dot.constData());
+    Agraph_t *graph = agmemread(xdot.constData());
     if (!graph) {
         *error = graphvizErrors().isEmpty() ? QStringLiteral("no graph found") : graphvizErrors();
     } else {
-        fillColoredNodes(graph);
-        ok = renderLayout(graph, layout, error);
+        ok = readGraph(graph, layout, error, canceled);
         agclose(graph);
     }
     if (!ok) {
@@ -324,6 +295,38 @@ bool layoutDot(const QByteArray &dot, GraphLayout *layout, QString *error)
     }
     agseterrf(previous);
     return ok;
+}
+
+int countNodes(const QByteArray &dot)
+{
+    QMutexLocker locker(&graphvizMutex());
+    const agusererrf previous = agseterrf(collectGraphvizError);
+    int count = -1;
+    if (Agraph_t *graph = agmemread(dot.constData())) {
+        count = agnnodes(graph);
+        agclose(graph);
+    }
+    graphvizErrors().clear();
+    agseterrf(previous);
+    return count;
+}
+
+QString dotExecutable()
+{
+    const QString found = QStandardPaths::findExecutable(QStringLiteral("dot"));
+    if (!found.isEmpty()) {
+        return found;
+    }
+    const QFileInfo built(QStringLiteral(QUILLMAP_DOT_EXECUTABLE));
+    return built.isAbsolute() && built.isExecutable() ? built.filePath() : QString();
+}
+
+QStringList dotArguments(const QString &fileName)
+{
+    // A fill colour shows only with the style "filled"; nodes without a
+    // colour of their own are filled with the background's white.
+    // An absolute path: a name starting with "-" is not taken for an option.
+    return {QStringLiteral("-Txdot"), QStringLiteral("-Nstyle=filled"), QStringLiteral("-Nfillcolor=white"), QFileInfo(fileName).absoluteFilePath()};
 }
 
 } // namespace GraphViewer

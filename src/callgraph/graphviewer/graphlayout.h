@@ -14,6 +14,9 @@
 #include <QPen>
 #include <QRectF>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 namespace GraphViewer {
 
@@ -57,11 +60,24 @@ struct GraphLayout
 };
 
 /**
- * Lays out a dot description with Graphviz's dot engine. Returns false and
- * sets @p error for text that Graphviz cannot read or lay out. Callable from
- * any thread; calls are serialised, as Graphviz is not thread-safe.
+ * Reads a graph that Graphviz's dot program has laid out and written in its
+ * xdot format (see dotArguments()): the positions and drawing operations are
+ * attributes of the text, so nothing is laid out here. Returns false and sets
+ * @p error for text that cannot be read. @p canceled, polled once per node,
+ * stops the reading early (false, empty @p error). Callable from any thread;
+ * calls are serialised, as Graphviz's reader is not thread-safe.
  */
-bool layoutDot(const QByteArray &dot, GraphLayout *layout, QString *error);
+bool readLayout(const QByteArray &xdot, GraphLayout *layout, QString *error, const std::function<bool()> &canceled = {});
+
+/// The number of nodes of a dot description, read without laying it out; -1 if it cannot be read.
+int countNodes(const QByteArray &dot);
+
+/// Graphviz's dot program: on the search path, else where the build found it; empty if neither.
+QString dotExecutable();
+
+/// The arguments for dot to lay out @p fileName and write the result in xdot
+/// format to its standard output. Nodes with a fill colour are drawn filled.
+QStringList dotArguments(const QString &fileName);
 
 } // namespace GraphViewer
 

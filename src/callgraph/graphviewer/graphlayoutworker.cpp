@@ -26,8 +26,8 @@ WorkerThread &workerThread()
     return instance;
 }
 
-// Ends the thread before the application object goes; a layout still
-// running is waited for.
+// Ends the thread before the application object goes; a reading still
+// running is waited for (a superseded one stops at its next node).
 void stopWorkerThread()
 {
     WorkerThread &instance = workerThread();
@@ -68,31 +68,50 @@ quint64 GraphLayoutWorker::nextTicket()
     return ++counter;
 }
 
-void GraphLayoutWorker::request(quint64 ticket, const QString &fileName, const Ticket &latest)
+void GraphLayoutWorker::count(quint64 ticket, const QString &fileName, const Ticket &latest)
 {
     QMetaObject::invokeMethod(
         this,
         [this, ticket, fileName, latest]() {
-            process(ticket, fileName, latest);
+            countNow(ticket, fileName, latest);
         },
         Qt::QueuedConnection);
 }
 
-void GraphLayoutWorker::process(quint64 ticket, const QString &fileName, const Ticket &latest)
+void GraphLayoutWorker::read(quint64 ticket, const QByteArray &xdot, const Ticket &latest)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, ticket, xdot, latest]() {
+            readNow(ticket, xdot, latest);
+        },
+        Qt::QueuedConnection);
+}
+
+void GraphLayoutWorker::countNow(quint64 ticket, const QString &fileName, const Ticket &latest)
 {
     if (latest->load() != ticket) {
         return;
     }
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
-        Q_EMIT laidOut(ticket, nullptr, file.errorString());
+    const int nodes = file.open(QIODevice::ReadOnly) ? countNodes(file.readAll()) : -1;
+    Q_EMIT counted(ticket, nodes);
+}
+
+void GraphLayoutWorker::readNow(quint64 ticket, const QByteArray &xdot, const Ticket &latest)
+{
+    if (latest->load() != ticket) {
         return;
     }
-    const QByteArray dot = file.readAll();
     auto layout = std::make_shared<GraphLayout>();
     QString error;
-    if (!layoutDot(dot, layout.get(), &error)) {
-        Q_EMIT laidOut(ticket, nullptr, error);
+    const auto superseded = [ticket, &latest]() {
+        return latest->load() != ticket;
+    };
+    if (!readLayout(xdot, layout.get(), &error, superseded)) {
+        if (!superseded()) {
+            Q_EMIT laidOut(ticket, nullptr, error);
+        }
         return;
     }
     Massif::releaseToOtherThread(layout.get());

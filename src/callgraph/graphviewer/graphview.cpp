@@ -8,7 +8,10 @@
 #include "graphelementitem.h"
 #include "graphpanner.h"
 
+#include <QApplication>
 #include <QGraphicsScene>
+#include <QLabel>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QWheelEvent>
 
@@ -24,7 +27,8 @@ constexpr double MaximumZoom = 20.0;
 constexpr int PannerMargin = 6;
 } // namespace
 
-GraphView::GraphView(QWidget *parent) : QGraphicsView(parent), m_scene(new QGraphicsScene(this)), m_panner(new GraphPanner(this, this))
+GraphView::GraphView(QWidget *parent)
+    : QGraphicsView(parent), m_scene(new QGraphicsScene(this)), m_panner(new GraphPanner(this, this)), m_status(new QLabel(this))
 {
     setScene(m_scene);
     setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
@@ -34,6 +38,53 @@ GraphView::GraphView(QWidget *parent) : QGraphicsView(parent), m_scene(new QGrap
     setViewportUpdateMode(QGraphicsView::SmartViewportUpdate);
     setBackgroundBrush(Qt::white);
     m_panner->hide();
+    m_status->setObjectName(QStringLiteral("graphStatus"));
+    m_status->setAutoFillBackground(true);
+    m_status->setFrameShape(QFrame::StyledPanel);
+    m_status->setMargin(6);
+    m_status->hide();
+}
+
+void GraphView::setStatus(const QString &text)
+{
+    m_status->setText(text);
+    m_status->setVisible(!text.isEmpty());
+    placeStatus();
+}
+
+// Centred at the top, over whatever graph is still shown.
+void GraphView::placeStatus()
+{
+    if (m_status->isHidden()) {
+        return;
+    }
+    const QRect area = viewport()->geometry();
+    m_status->adjustSize();
+    const QSize size = m_status->size().boundedTo(area.size());
+    m_status->setGeometry(area.left() + (area.width() - size.width()) / 2, area.top() + PannerMargin, size.width(), size.height());
+    m_status->raise();
+}
+
+void GraphView::mousePressEvent(QMouseEvent *event)
+{
+    m_pressPosition = event->position().toPoint();
+    QGraphicsView::mousePressEvent(event);
+}
+
+// Dragging pans; only a click that stays in place selects a node.
+void GraphView::mouseReleaseEvent(QMouseEvent *event)
+{
+    QGraphicsView::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton || (event->position().toPoint() - m_pressPosition).manhattanLength() >= QApplication::startDragDistance()) {
+        return;
+    }
+    const QList<QGraphicsItem *> hits = items(event->position().toPoint());
+    for (const QGraphicsItem *hit : hits) {
+        if (hit->type() == GraphElementItem::Type && static_cast<const GraphElementItem *>(hit)->kind() == GraphElementItem::Node) {
+            Q_EMIT nodeClicked(static_cast<const GraphElementItem *>(hit)->id());
+            return;
+        }
+    }
 }
 
 void GraphView::setGraph(const GraphLayout &layout)
@@ -138,6 +189,7 @@ void GraphView::resizeEvent(QResizeEvent *event)
 {
     QGraphicsView::resizeEvent(event);
     placePanner();
+    placeStatus();
 }
 
 void GraphView::scrollContentsBy(int dx, int dy)

@@ -12,6 +12,8 @@
 #include <QGraphicsView>
 #include <QHash>
 
+class QLabel;
+
 namespace GraphViewer {
 
 class GraphElementItem;
@@ -46,7 +48,16 @@ public:
     /// False when there is no node @p nodeId.
     bool centerOnNode(const QString &nodeId);
 
+    /// A line of text above the graph, such as the progress of a layout; empty hides it.
+    void setStatus(const QString &text);
+
+Q_SIGNALS:
+    /// A click (not a drag) on the node with the dot id @p nodeId.
+    void nodeClicked(const QString &nodeId);
+
 protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
@@ -54,9 +65,12 @@ protected:
 private:
     void scaleBy(double factor);
     void placePanner();
+    void placeStatus();
 
     QGraphicsScene *m_scene;
     GraphPanner *m_panner;
+    QLabel *m_status;
+    QPoint m_pressPosition;
     QHash<QString, GraphElementItem *> m_nodes;
     KGraphViewer::KGraphViewerInterface::PannerPosition m_pannerPosition = KGraphViewer::KGraphViewerInterface::BottomRight;
     bool m_pannerEnabled = true;

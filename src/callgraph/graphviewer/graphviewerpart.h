@@ -14,13 +14,18 @@
 #include <QPointer>
 #include <QVariantList>
 
+class QProcess;
+
 namespace GraphViewer {
 
 class GraphView;
 
 /**
- * The graph viewer component: opens a dot file, lays it out with Graphviz
- * on a worker thread and shows it. Emits graphLoaded() once a file is shown.
+ * The graph viewer component: opens a dot file, lays it out with Graphviz's
+ * dot program in a child process, reads the result on a worker thread and
+ * shows it. Emits graphLoaded() once a file is shown. A newer file, closing
+ * or destroying the part kills a layout still running: Graphviz takes minutes
+ * over large graphs and cannot be interrupted otherwise.
  */
 class GraphViewerPart
     : public KParts::ReadOnlyPart
@@ -44,12 +49,19 @@ public:
 
 Q_SIGNALS:
     void graphLoaded();
+    /// A click on the node with the dot id @p nodeId.
+    void nodeClicked(const QString &nodeId);
 
 protected:
     bool openFile() override;
 
 private:
+    void startLayout(quint64 ticket);
+    void stopLayout();
+    void dotFinished(quint64 ticket);
+    void nodesCounted(quint64 ticket, int nodes);
     void layoutFinished(quint64 ticket, const std::shared_ptr<const GraphLayout> &layout, const QString &error);
+    void layoutFailed(const QString &error);
 
     // The part's widget; it may be destroyed by whoever it was embedded in.
     QPointer<GraphView> view;
@@ -58,6 +70,8 @@ private:
     QString pendingFile;
     // While opening, the previous graph stays until the new one is laid out.
     bool opening = false;
+    // The dot process of the newest request, while it runs.
+    QProcess *process = nullptr;
 };
 
 } // namespace GraphViewer

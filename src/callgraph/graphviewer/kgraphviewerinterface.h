@@ -43,7 +43,10 @@ protected:
 
 } // namespace KGraphViewer
 
-#define KGraphViewerInterface_iid "org.kde.KGraphViewerInterface"
+// An id of the program's own: another package installs a graph viewer part of
+// the same plug-in name whose interface has the same operations in another
+// order, and a cast on a shared id would call through the wrong table.
+#define KGraphViewerInterface_iid "org.quillmap.GraphViewerInterface/1.0"
 Q_DECLARE_INTERFACE(KGraphViewer::KGraphViewerInterface, KGraphViewerInterface_iid)
 
 #endif
