@@ -31,6 +31,7 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <functional>
 #include <memory>
@@ -266,6 +267,52 @@ private Q_SLOTS:
         shown.view->zoomTo(caller);
         shown.tab->selectModelItem(ModelItem(findNode(data->peak()->heapTree(), "big_direct"), nullptr));
         QCOMPARE(shown.view->zoomFrame(), 0);
+    }
+
+    void wheelZoomsWithControl()
+    {
+        auto data = parseFixture(QStringLiteral("custom-alloc.massif"));
+        ShownTab shown(data.get());
+        const auto &layout = shown.view->layout();
+        const int site = layout.frameOfNode(findNode(data->peak()->heapTree(), "my_pool_alloc"));
+        const int deep = layout.frameOfNode(findNode(data->peak()->heapTree(), "cache_pages"));
+        const QPoint pos = shown.centerOf(deep);
+        auto wheel = [&](int delta, Qt::KeyboardModifiers modifiers) {
+            QWheelEvent event(pos, shown.view->viewport()->mapToGlobal(pos), QPoint(), QPoint(0, delta), Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(shown.view->viewport(), &event);
+        };
+        wheel(120, Qt::NoModifier);
+        QCOMPARE(shown.view->zoomFrame(), 0);
+        // One level at a time towards the frame under the pointer.
+        wheel(120, Qt::ControlModifier);
+        QCOMPARE(shown.view->zoomFrame(), site);
+        wheel(120, Qt::ControlModifier);
+        QCOMPARE(layout.frame(shown.view->zoomFrame()).parent, site);
+        wheel(-120, Qt::ControlModifier);
+        QCOMPARE(shown.view->zoomFrame(), site);
+        wheel(-120, Qt::ControlModifier);
+        QCOMPARE(shown.view->zoomFrame(), 0);
+    }
+
+    void textFollowsShortenTemplates()
+    {
+        auto data = parseFixture(QStringLiteral("templates.massif"));
+        ShownTab shown(data.get());
+        const auto &layout = shown.view->layout();
+        int templated = -1;
+        for (int i = 1; i < layout.frameCount() && templated < 0; ++i) {
+            if (layout.function(i).contains("Grid<")) {
+                templated = i;
+            }
+        }
+        QVERIFY(templated > 0);
+        QVERIFY(shown.view->graphPainter().frameText(templated).contains(QLatin1String("Grid<std::pair<int, long>, 16>::fill<int>")));
+        KConfigGroup group = KSharedConfig::openConfig()->group(QStringLiteral("Settings"));
+        group.writeEntry("shortenTemplates", true);
+        shown.tab->settingsChanged();
+        const QString text = shown.view->graphPainter().frameText(templated);
+        group.deleteEntry("shortenTemplates");
+        QVERIFY2(text.contains(QLatin1String("Grid<>::fill<>")), qPrintable(text));
     }
 
     void keyboardNavigation_data()
