@@ -71,6 +71,7 @@ QByteArray JsonReportWriter::write(const Report &report) const
         {QStringLiteral("command"), report.command},
         {QStringLiteral("description"), report.description},
         {QStringLiteral("timeUnit"), report.timeUnit},
+        {QStringLiteral("warning"), report.warning},
         {QStringLiteral("snapshots"), report.snapshotCount},
         {QStringLiteral("detailedSnapshots"), report.detailedCount},
         {QStringLiteral("allocators"), QJsonArray::fromStringList(report.options.allocators)},

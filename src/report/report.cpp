@@ -93,6 +93,7 @@ Report Report::build(const FileData &data, const QString &source, const ReportOp
     report.command = data.command();
     report.description = data.description();
     report.timeUnit = data.timeUnit();
+    report.warning = data.warning();
 
     const QList<SnapshotItem *> snapshots = data.snapshots();
     report.snapshotCount = int(snapshots.size());

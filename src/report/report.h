@@ -72,6 +72,8 @@ public:
     QString command;
     QString description;
     QString timeUnit;
+    /// What the reader said about a file that loaded only in part; empty for a sound file.
+    QString warning;
     int snapshotCount = 0;
     int detailedCount = 0;
     Snapshot peak;

@@ -371,6 +371,9 @@ int ReportCommand::run(const QCommandLineParser &parser)
         return Failure;
     }
 
+    if (!data->warning().isEmpty()) {
+        printError(i18nc("@info:shell", "warning: %1", readableText(data->warning())));
+    }
     const Report report = Report::build(*data, m_argument, m_options);
     const QByteArray text = ReportWriter::create(m_format)->write(report);
     if (!writeOutputs(data, text)) {

@@ -109,6 +109,9 @@ QList<ReportWriter::SummaryRow> ReportWriter::summaryRows(const Report &report)
 {
     QList<SummaryRow> rows;
     rows.append({i18nc("@label", "File"), readableText(report.source), true});
+    if (!report.warning.isEmpty()) {
+        rows.append({i18nc("@label", "Warning"), readableText(report.warning), false});
+    }
     rows.append({i18nc("@label", "Command"), readableText(report.command), true});
     rows.append({i18nc("@label", "Massif options"), readableText(report.description), true});
     rows.append({i18nc("@label", "Time unit"), readableText(report.timeUnit), true});

@@ -107,6 +107,9 @@ void ReportProgramTest::exitStatus_data()
                                      << QStringLiteral(
                                             "quillmap-report: the peak, 139.0 KiB (142,384 B) at snapshot #41, is above the limit of 139.0 KiB (142,336 B).\n");
     QTest::newRow("above a decimal limit") << QStringList {simple, QStringLiteral("--fail-if-peak=0.1MB")} << 3 << QStringLiteral("is above the limit of");
+    // Read as far as it goes, and said so.
+    QTest::newRow("cut short") << QStringList {fixture(QStringLiteral("malformed/truncated-in-tree.massif"))} << 0
+                               << QStringLiteral("warning: The file ends early, in line ");
     QTest::newRow("missing file") << QStringList {QStringLiteral("/nonexistent/massif.out.1")} << 2
                                   << QStringLiteral("quillmap-report: Read Failed: Could not open file /nonexistent/massif.out.1 for reading.\n");
     QTest::newRow("malformed") << QStringList {malformed} << 2
