@@ -215,17 +215,23 @@ void DotGraphGenerator::generate()
         maxCost = root->cost();
     }
 
+    QString topId = parentId;
     if (node) {
         DotNode *top = collectNode(node, nullptr);
         keepMostExpensive(top);
         highestCost = 0;
         writeNode(out, top, parentId, 0);
+        if (topId.isEmpty()) {
+            topId = nodeId(top);
+        }
         qDeleteAll(nodes);
         nodes.clear();
     }
+    // Beside the top of the graph, where the view is looked at first.
     if (leftOut > 0 && !isCanceled()) {
         const QString note = i18ncp("@label in the call graph", "1 less expensive function left out", "%1 less expensive functions left out", leftOut);
         out << "\"left-out\" [shape=note,label=\"" << escapeLabel(note.toUtf8()) << "\",fillcolor=\"white\"];\n";
+        out << "{ rank = same; \"" << topId << "\"; \"left-out\"; }\n";
     }
 
     out << "}\n";
