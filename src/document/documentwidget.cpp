@@ -28,6 +28,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScreen>
 #include <QSpacerItem>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -35,12 +36,76 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <limits>
+
 namespace {
 
 // Only the program's own viewer; its factory is loaded once per process.
 KParts::ReadOnlyPart *createGraphViewerPart(QWidget *parent)
 {
     return Massif::createGraphViewerPart(Massif::graphViewerFactory(), parent, parent);
+}
+
+// A label wraps only between words, so an unbroken run is given places to
+// break; an error's text between two tags is cut after this many characters.
+constexpr int BreakAfterChars = 40;
+constexpr int MaxErrorTextChars = 1000;
+
+/**
+ * @p html with a zero-width space in every run of more than BreakAfterChars
+ * visible characters and each text between tags cut to @p maxTextChars. Tags
+ * and character entities are kept whole.
+ */
+QString wrappableHtml(const QString &html, int maxTextChars = std::numeric_limits<int>::max())
+{
+    QString result;
+    result.reserve(html.size());
+    int run = 0;
+    int shown = 0;
+    bool cut = false;
+    for (qsizetype i = 0; i < html.size();) {
+        const QChar c = html.at(i);
+        if (c == QLatin1Char('<')) {
+            const qsizetype end = html.indexOf(QLatin1Char('>'), i);
+            const qsizetype next = end < 0 ? html.size() : end + 1;
+            result += QStringView(html).sliced(i, next - i);
+            i = next;
+            run = 0;
+            shown = 0;
+            cut = false;
+            continue;
+        }
+        qsizetype next = i + 1;
+        if (c == QLatin1Char('&')) {
+            const qsizetype end = html.indexOf(QLatin1Char(';'), i);
+            if (end > i && end - i <= 10) {
+                next = end + 1;
+            }
+        } else if (c.isHighSurrogate() && next < html.size() && html.at(next).isLowSurrogate()) {
+            ++next;
+        }
+        if (cut) {
+            i = next;
+            continue;
+        }
+        if (shown == maxTextChars) {
+            result += QChar(0x2026);
+            cut = true;
+            i = next;
+            continue;
+        }
+        if (c.isSpace()) {
+            run = 0;
+        } else if (run == BreakAfterChars) {
+            result += QChar(0x200B);
+            run = 0;
+        }
+        result += QStringView(html).sliced(i, next - i);
+        ++run;
+        ++shown;
+        i = next;
+    }
+    return result;
 }
 
 } // namespace
@@ -97,7 +162,9 @@ void DocumentWidget::buildLoadingPage()
 
     m_loadingMessage = new QLabel(page);
     m_loadingMessage->setAlignment(Qt::AlignCenter);
-    m_loadingMessage->setText(xi18nc("@info:status", "Loading file <filename>%1</filename>…", m_file.toString()));
+    // A long URL wraps rather than widening the window.
+    m_loadingMessage->setWordWrap(true);
+    m_loadingMessage->setText(wrappableHtml(xi18nc("@info:status", "Loading file <filename>%1</filename>…", m_file.toString())));
     layout->addWidget(m_loadingMessage);
 
     m_loadingProgressBar = new QProgressBar(page);
@@ -228,8 +295,24 @@ void DocumentWidget::showError(const QString &title, const QString &error)
         m_errorMessage->setMessageType(KMessageWidget::Error);
         m_errorMessage->setCloseButtonVisible(false);
     }
-    m_errorMessage->setText(QStringLiteral("<b>%1</b><p style=\"text-align:left\">%2</p>").arg(title).arg(error));
+    m_errorMessage->setText(wrappableHtml(QStringLiteral("<b>%1</b><p style=\"text-align:left\">%2</p>").arg(title).arg(error), MaxErrorTextChars));
     m_stack->setCurrentWidget(m_errorMessage);
+}
+
+QSize DocumentWidget::minimumSizeHint() const
+{
+    // Whatever a page holds, it does not push the window beyond the screen;
+    // the docks and bars need their room beside it.
+    const QSize hint = QWidget::minimumSizeHint();
+    const QScreen *current = screen();
+    return current ? hint.boundedTo(current->availableSize() / 2) : hint;
+}
+
+QSize DocumentWidget::sizeHint() const
+{
+    const QSize hint = QWidget::sizeHint();
+    const QScreen *current = screen();
+    return current ? hint.boundedTo(current->availableSize()) : hint;
 }
 
 void DocumentWidget::slotTabChanged(int tab)

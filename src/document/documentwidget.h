@@ -58,6 +58,9 @@ public:
     void settingsChanged();
     void selectModelItem(const Massif::ModelItem &item);
 
+    QSize minimumSizeHint() const override;
+    QSize sizeHint() const override;
+
     void mergeGuiClient(KXMLGUIFactory *factory);
     void unmergeGuiClient(KXMLGUIFactory *factory);
 
