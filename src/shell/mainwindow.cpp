@@ -9,6 +9,7 @@
 #include "documentwidget.h"
 #include "filedata.h"
 #include "filtereddatatreemodel.h"
+#include "formatting.h"
 #include "graphviewerplugin.h"
 #include "labelpieces.h"
 #include "settings.h"
@@ -26,10 +27,13 @@
 #include <KXMLGUIFactory>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMenu>
+#include <QScreen>
 #include <QStringListModel>
+#include <QTabBar>
 
 #include <algorithm>
 
@@ -56,12 +60,14 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags)
     setupDocks();
     createActions();
     const bool firstStart = !KSharedConfig::openStateConfig()->hasGroup(QStringLiteral("MainWindow"));
+    updateDockMinimumWidth();
     setupGUI(ToolBar | Keys | Save | Create);
     if (firstStart) {
         // Nothing saved yet: give the chart and the tree room.
         resize(1100, 760);
         resizeDocks({ui.dataTreeDock}, {380}, Qt::Horizontal);
     }
+    keepOnScreen();
     statusBar()->hide();
     // Every client merged later makes the window apply its saved settings
     // again, which would show the status bar unless they say it is hidden.
@@ -171,6 +177,13 @@ void MainWindow::createActions()
 
     connect(ui.allocatorView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &MainWindow::allocatorSelectionChanged);
 
+    // Ctrl+C while the tree has the focus, whatever else the window binds it to.
+    copyDataTreeAction = new QAction(QIcon::fromTheme(QStringLiteral("edit-copy")), i18nc("@action", "Copy"), ui.dataTreeView);
+    copyDataTreeAction->setShortcuts(QKeySequence::Copy);
+    copyDataTreeAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(copyDataTreeAction, &QAction::triggered, this, &MainWindow::copyDataTreeRows);
+    ui.dataTreeView->addAction(copyDataTreeAction);
+
     actions->addAction(QStringLiteral("toggleDataTree"), ui.dataTreeDock->toggleViewAction());
     actions->addAction(QStringLiteral("toggleAllocators"), ui.allocatorDock->toggleViewAction());
 
@@ -181,6 +194,22 @@ void MainWindow::createActions()
 
 void MainWindow::setupDataTreeView()
 {
+    // Connected before the view's selection model exists, so that these run
+    // first: a row that a filter change takes away moves the current index,
+    // which is no choice of the user's and must not reach the document.
+    connect(dataTreeFilter, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this] {
+        removingRows = true;
+    });
+    connect(dataTreeFilter, &QAbstractItemModel::rowsRemoved, this, [this] {
+        removingRows = false;
+        selectionRestoreTimer.start();
+    });
+    connect(dataTreeFilter, &QAbstractItemModel::rowsInserted, &selectionRestoreTimer, qOverload<>(&QTimer::start));
+    connect(dataTreeFilter, &QAbstractItemModel::layoutChanged, &selectionRestoreTimer, qOverload<>(&QTimer::start));
+    selectionRestoreTimer.setSingleShot(true);
+    selectionRestoreTimer.setInterval(0);
+    connect(&selectionRestoreTimer, &QTimer::timeout, this, &MainWindow::restoreTreeSelection);
+
     ui.dataTreeView->setModel(dataTreeFilter);
     connect(ui.filterDataTree, &QLineEdit::textChanged, dataTreeFilter, &FilteredDataTreeModel::setFilter);
     connect(ui.dataTreeView->selectionModel(), &QItemSelectionModel::currentChanged, this, &MainWindow::treeSelectionChanged);
@@ -261,6 +290,8 @@ void MainWindow::closeRequested()
 void MainWindow::documentChanged()
 {
     setUpdatesEnabled(false);
+    // The nodes of the previous selection may go with their document.
+    selectedItem = ModelItem(nullptr, nullptr);
     if (currentDocument) {
         dataTreeModel->setFileData(nullptr);
         dataTreeFilter->setFilter(QString());
@@ -330,17 +361,19 @@ void MainWindow::settingsChanged()
     if (currentDocument) {
         currentDocument->settingsChanged();
     }
+    updateDockMinimumWidth();
     ui.dataTreeView->viewport()->update();
 }
 
 void MainWindow::treeSelectionChanged(const QModelIndex &now, const QModelIndex &before)
 {
-    if (!currentDocument || syncingSelection || now == before) {
+    if (!currentDocument || syncingSelection || removingRows || now == before) {
         return;
     }
     syncingSelection = true;
     const QVariant value = now.data(DataTreeModel::ItemPairRole);
     const ModelItem item = value.canConvert<ModelItem>() ? value.value<ModelItem>() : ModelItem(nullptr, nullptr);
+    selectedItem = item;
     currentDocument->selectModelItem(item);
     syncingSelection = false;
 }
@@ -351,6 +384,7 @@ void MainWindow::modelItemSelected(const ModelItem &item)
         return;
     }
     syncingSelection = true;
+    selectedItem = item;
     const QModelIndex viewIndex = dataTreeFilter->mapFromSource(dataTreeModel->modelItemIndex(item));
     QItemSelectionModel *selection = ui.dataTreeView->selectionModel();
     selection->clearSelection();
@@ -378,16 +412,68 @@ static const TreeLeafItem *nodeOf(const QVariant &value)
     return value.value<const TreeLeafItem *>();
 }
 
+void MainWindow::restoreTreeSelection()
+{
+    if (!currentDocument || (!selectedItem.first && !selectedItem.second)) {
+        return;
+    }
+    const QModelIndex viewIndex = dataTreeFilter->mapFromSource(dataTreeModel->modelItemIndex(selectedItem));
+    if (!viewIndex.isValid()) {
+        // Hidden by the filter; it comes back when the filter lets it through.
+        return;
+    }
+    QItemSelectionModel *selection = ui.dataTreeView->selectionModel();
+    if (selection->currentIndex() != viewIndex || !selection->isSelected(viewIndex)) {
+        syncingSelection = true;
+        selection->clearSelection();
+        selection->setCurrentIndex(viewIndex, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        syncingSelection = false;
+    }
+    // Also expands the rows above it, which the filter may have collapsed.
+    ui.dataTreeView->scrollTo(viewIndex, QAbstractItemView::EnsureVisible);
+}
+
+void MainWindow::copyDataTreeRows()
+{
+    QModelIndexList rows = ui.dataTreeView->selectionModel()->selectedRows();
+    if (rows.isEmpty() && ui.dataTreeView->currentIndex().isValid()) {
+        rows << ui.dataTreeView->currentIndex();
+    }
+    if (rows.isEmpty()) {
+        return;
+    }
+    // Top to bottom as shown, not in the order they were selected in.
+    std::sort(rows.begin(), rows.end(), [this](const QModelIndex &a, const QModelIndex &b) {
+        return ui.dataTreeView->visualRect(a).top() < ui.dataTreeView->visualRect(b).top();
+    });
+    QStringList lines;
+    for (const QModelIndex &row : std::as_const(rows)) {
+        lines << row.data().toString();
+    }
+    QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+}
+
 void MainWindow::dataTreeContextMenuRequested(const QPoint &pos)
 {
     const QModelIndex index = ui.dataTreeView->indexAt(pos);
-    const TreeLeafItem *node = nodeOf(index.data(DataTreeModel::NodeRole));
-    if (!node) {
+    if (!index.isValid()) {
         return;
     }
     QMenu menu;
-    contextMenuRequested(ModelItem(node, nullptr), &menu);
-    menu.exec(ui.dataTreeView->mapToGlobal(pos));
+    // The row under the mouse, which need not be the selected one; its text
+    // holds the cost and the label.
+    QAction *copy = menu.addAction(copyDataTreeAction->icon(), copyDataTreeAction->text());
+    copy->setShortcuts(copyDataTreeAction->shortcuts());
+    const QString text = index.data().toString();
+    connect(copy, &QAction::triggered, this, [text] {
+        QApplication::clipboard()->setText(text);
+    });
+    // Snapshot rows offer nothing else.
+    if (const TreeLeafItem *node = nodeOf(index.data(DataTreeModel::NodeRole))) {
+        menu.addSeparator();
+        contextMenuRequested(ModelItem(node, nullptr), &menu);
+    }
+    menu.exec(ui.dataTreeView->viewport()->mapToGlobal(pos));
 }
 
 void MainWindow::contextMenuRequested(const ModelItem &item, QMenu *menu)
@@ -479,5 +565,52 @@ void MainWindow::allocatorsChanged()
 
     if (currentDocument && currentDocument->file().isValid()) {
         openFile(currentDocument->file());
+    }
+}
+
+void MainWindow::updateDockMinimumWidth()
+{
+    // Wide enough for the row of a large peak snapshot to read whole.
+    const QString widestRow = i18nc("%1: cost, %2: snapshot number", "%1: Snapshot #%2 (peak)", formatCost(quint64(12.3 * 1024 * 1024)), 85);
+    const QStyle *treeStyle = ui.dataTreeView->style();
+    const int textMargin = treeStyle->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ui.dataTreeView) + 1;
+    const QMargins layoutMargins = ui.verticalLayout->contentsMargins();
+    const int treeWidth = ui.dataTreeView->fontMetrics().horizontalAdvance(widestRow) + 2 * textMargin + ui.dataTreeView->indentation() +
+        2 * ui.dataTreeView->frameWidth() + treeStyle->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, ui.dataTreeView) + layoutMargins.left() +
+        layoutMargins.right();
+
+    // The two docks share one place, with their titles on tabs below it.
+    QTabBar titles;
+    titles.setFont(font());
+    titles.setDocumentMode(documentMode());
+    titles.setUsesScrollButtons(false);
+    titles.addTab(ui.dataTreeDock->windowTitle());
+    titles.addTab(ui.allocatorDock->windowTitle());
+
+    const int width = std::max(treeWidth, titles.sizeHint().width());
+    ui.dockWidgetContents->setMinimumWidth(width);
+    ui.dockWidgetContents_2->setMinimumWidth(width);
+}
+
+void MainWindow::keepOnScreen()
+{
+    // A size saved on a larger screen, or grown by a page that could not
+    // shrink, would put the docks out of reach.
+    const QScreen *current = screen();
+    if (!current) {
+        return;
+    }
+    const QRect available = current->availableGeometry();
+    const QSize bounded = size().boundedTo(available.size());
+    if (bounded != size()) {
+        resize(bounded);
+    }
+    if (!available.contains(geometry())) {
+        QRect placed = geometry();
+        placed.moveRight(std::min(placed.right(), available.right()));
+        placed.moveBottom(std::min(placed.bottom(), available.bottom()));
+        placed.moveLeft(std::max(placed.left(), available.left()));
+        placed.moveTop(std::max(placed.top(), available.top()));
+        move(placed.topLeft());
     }
 }

@@ -12,6 +12,7 @@
 #include <KConfigGroup>
 #include <KParts/MainWindow>
 
+#include <QTimer>
 #include <QUrl>
 
 class DocumentWidget;
@@ -59,6 +60,8 @@ private Q_SLOTS:
     void slotMarkCustomAllocator();
     void allocatorViewContextMenuRequested(const QPoint &pos);
     void slotShortenTemplates(bool);
+    void copyDataTreeRows();
+    void restoreTreeSelection();
 
 private:
     void probeGraphViewer();
@@ -69,6 +72,8 @@ private:
     void refreshCaption();
     KConfigGroup allocatorsConfigGroup() const;
     void addCustomAllocator(const QString &allocator);
+    void updateDockMinimumWidth();
+    void keepOnScreen();
 
     Ui::MainWindow ui;
     KRecentFilesAction *recentFilesAction = nullptr;
@@ -83,6 +88,12 @@ private:
     DataTreeModel *dataTreeModel = nullptr;
     FilteredDataTreeModel *dataTreeFilter = nullptr;
     bool syncingSelection = false;
+    /// True while the filter takes rows away from the tree.
+    bool removingRows = false;
+    /// What the current document shows as selected, kept across filter changes.
+    ModelItem selectedItem;
+    QTimer selectionRestoreTimer;
+    QAction *copyDataTreeAction = nullptr;
 };
 
 } // namespace Massif

@@ -22,17 +22,24 @@
 #include <KMessageWidget>
 #include <KSharedConfig>
 
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDockWidget>
 #include <QListView>
 #include <QMenu>
 #include <QPointer>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStringListModel>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -59,6 +66,52 @@ void flushDeferredDeletes()
     QCoreApplication::processEvents();
 }
 
+/// Triggers the entry @p text of the next popup menu (closing it either way)
+/// and notes the entries the menu had. The watch ends with @p context.
+void triggerInNextPopup(const QString &text, QStringList *entries, QObject *context)
+{
+    auto *timer = new QTimer(context);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, text, entries] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu) {
+            return;
+        }
+        timer->deleteLater();
+        QAction *chosen = nullptr;
+        for (QAction *action : menu->actions()) {
+            if (action->isSeparator()) {
+                continue;
+            }
+            const QString entry = KLocalizedString::removeAcceleratorMarker(action->text());
+            *entries << entry;
+            if (entry == text) {
+                chosen = action;
+            }
+        }
+        menu->close();
+        if (chosen) {
+            chosen->trigger();
+        }
+    });
+    timer->start(10);
+}
+
+void sendContextMenu(QAbstractItemView *view, const QPoint &pos)
+{
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, view->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(view->viewport(), &event);
+}
+
+QString writeFile(const QTemporaryDir &dir, const QString &name, const QByteArray &contents)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size()) {
+        return QString();
+    }
+    return path;
+}
+
 } // namespace
 
 class MainWindowTest : public QObject
@@ -80,6 +133,15 @@ private Q_SLOTS:
     void treeSelectionReachesTabs();
     void tabSelectionSelectsTreeRow();
     void filteredRowLeavesNoSelection();
+    void clearedFilterKeepsSelection_data();
+    void clearedFilterKeepsSelection();
+    void copyFromDataTree_data();
+    void copyFromDataTree();
+    void unreadableFileKeepsWindowOnScreen_data();
+    void unreadableFileKeepsWindowOnScreen();
+    void savedSizeBeyondScreenIsClamped();
+    void dataDockReadsWhole();
+    void dataDockWidthIsKept();
     void allocatorListEditing();
     void markCustomAllocatorFolds();
     void allocatorsReadBackInOrder();
@@ -121,6 +183,12 @@ void MainWindowTest::init()
         config->deleteGroup(group);
     }
     config->sync();
+    // The window's size and dock layout, which KMainWindow keeps apart from the settings.
+    KSharedConfig::Ptr state = KSharedConfig::openStateConfig();
+    for (const QString &group : state->groupList()) {
+        state->deleteGroup(group);
+    }
+    state->sync();
     Settings::self()->load();
 
     m_window = std::make_unique<MainWindow>();
@@ -411,6 +479,223 @@ void MainWindowTest::filteredRowLeavesNoSelection()
     auto *tab = doc->findChild<DocumentTabInterface *>();
     Q_EMIT tab->modelItemSelected(ModelItem(node, peak));
     QVERIFY(m_tree->selectionModel()->selectedRows().isEmpty());
+}
+
+void MainWindowTest::clearedFilterKeepsSelection_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<bool>("fromTab");
+    // The selected row stays visible under the filter, or the filter hides it.
+    QTest::newRow("chosen in the tree, shown by the filter") << QStringLiteral("grow_string") << false;
+    QTest::newRow("chosen in the tree, hidden by the filter") << QStringLiteral("make_table") << false;
+    QTest::newRow("chosen in a tab, shown by the filter") << QStringLiteral("grow_string") << true;
+    QTest::newRow("chosen in a tab, hidden by the filter") << QStringLiteral("make_table") << true;
+}
+
+void MainWindowTest::clearedFilterKeepsSelection()
+{
+    QFETCH(QString, filter);
+    QFETCH(bool, fromTab);
+    m_window->resize(700, 300);
+    DocumentWidget *doc = openAndWait(fixtureUrl(QStringLiteral("simple.massif")));
+    QVERIFY(doc);
+    // grow_string below a snapshot far down the list, so that showing it takes scrolling.
+    const SnapshotItem *snapshot = doc->data()->peak();
+    const TreeLeafItem *node = snapshot->heapTree()->children().at(1);
+    QVERIFY(node->label().contains("grow_string"));
+    // The allocators tab shows what the document was told last.
+    QTreeView *sites = nullptr;
+    for (DocumentTabInterface *tab : doc->findChildren<DocumentTabInterface *>()) {
+        if (QLatin1String(tab->metaObject()->className()) == QLatin1String("AllocatorsTab")) {
+            sites = tab->findChild<QTreeView *>();
+        }
+    }
+    QVERIFY(sites);
+    const auto selectedSites = [sites] {
+        QStringList names;
+        for (const QModelIndex &row : sites->selectionModel()->selectedRows()) {
+            names << row.data().toString();
+        }
+        return names;
+    };
+
+    if (fromTab) {
+        Q_EMIT doc->findChild<DocumentTabInterface *>()->modelItemSelected(ModelItem(node, snapshot));
+    } else {
+        const QModelIndex shown = m_tree->model()->index(1, 0, treeRowOfPeak());
+        QCOMPARE(shown.data(DataTreeModel::NodeRole).value<const TreeLeafItem *>(), node);
+        m_tree->selectionModel()->setCurrentIndex(shown, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    QCOMPARE(selectedSites(), QStringList {QStringLiteral("grow_string")});
+    m_filter->setText(filter);
+    QTest::qWait(300);
+    m_tree->collapseAll();
+    m_tree->scrollToTop();
+    m_filter->clear();
+    QTRY_COMPARE(m_tree->model()->rowCount(), snapshotCount(QStringLiteral("simple.massif")));
+
+    QTRY_COMPARE(m_tree->currentIndex().data(DataTreeModel::NodeRole).value<const TreeLeafItem *>(), node);
+    const QModelIndex current = m_tree->currentIndex();
+    QTRY_COMPARE(m_tree->selectionModel()->selectedRows(), QModelIndexList {current});
+    QTRY_VERIFY(m_tree->isExpanded(current.parent()));
+    QTRY_VERIFY(m_tree->viewport()->rect().contains(m_tree->visualRect(current)));
+    // Filtering is the tree's own business: the document is told nothing new.
+    QCOMPARE(selectedSites(), QStringList {QStringLiteral("grow_string")});
+}
+
+void MainWindowTest::copyFromDataTree_data()
+{
+    QTest::addColumn<bool>("snapshotRow");
+    QTest::addColumn<bool>("shortcut");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QStringList>("entries");
+    const QStringList snapshotEntries {QStringLiteral("Copy")};
+    const QStringList nodeEntries {QStringLiteral("Copy"), QStringLiteral("Mark as Custom Allocator")};
+    QTest::newRow("snapshot row, menu") << true << false << QStringLiteral("139.0 KiB: Snapshot #41 (peak)") << snapshotEntries;
+    QTest::newRow("node row, menu") << false << false << QStringLiteral("16.0 KiB: grow_string (simple.c:43)") << nodeEntries;
+    QTest::newRow("snapshot row, Ctrl+C") << true << true << QStringLiteral("139.0 KiB: Snapshot #41 (peak)") << QStringList();
+    QTest::newRow("node row, Ctrl+C") << false << true << QStringLiteral("16.0 KiB: grow_string (simple.c:43)") << QStringList();
+}
+
+void MainWindowTest::copyFromDataTree()
+{
+    QFETCH(bool, snapshotRow);
+    QFETCH(bool, shortcut);
+    QFETCH(QString, expected);
+    QFETCH(QStringList, entries);
+    QVERIFY(openAndWait(fixtureUrl(QStringLiteral("simple.massif"))));
+    QApplication::clipboard()->clear();
+    const QModelIndex peak = treeRowOfPeak();
+    const QModelIndex row = snapshotRow ? peak : m_tree->model()->index(1, 0, peak);
+    m_tree->scrollTo(row);
+
+    if (shortcut) {
+        m_tree->selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        m_tree->setFocus();
+        QTest::keyClick(m_tree, Qt::Key_C, Qt::ControlModifier);
+    } else {
+        // Another row is the selected one: the menu is about the row clicked.
+        m_tree->selectionModel()->setCurrentIndex(m_tree->model()->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        QStringList shown;
+        QObject watch;
+        triggerInNextPopup(QStringLiteral("Copy"), &shown, &watch);
+        sendContextMenu(m_tree, m_tree->visualRect(row).center());
+        QCOMPARE(shown, entries);
+    }
+    QCOMPARE(QApplication::clipboard()->text(), expected);
+
+    // Empty space offers nothing.
+    m_filter->setText(QStringLiteral("no such function anywhere"));
+    QTRY_COMPARE(m_tree->model()->rowCount(), 0);
+    QStringList shown;
+    QObject watch;
+    triggerInNextPopup(QStringLiteral("Copy"), &shown, &watch);
+    sendContextMenu(m_tree, QPoint(5, m_tree->viewport()->height() - 3));
+    QTest::qWait(50);
+    QVERIFY(shown.isEmpty());
+}
+
+void MainWindowTest::unreadableFileKeepsWindowOnScreen_data()
+{
+    QTest::addColumn<QByteArray>("contents");
+    QByteArray binary;
+    for (int i = 0; i < 6000; ++i) {
+        binary += char((i * 37 + 11) % 256);
+    }
+    binary.replace('\n', 'x');
+    QTest::newRow("binary") << binary;
+    QTest::newRow("long unbroken line") << QByteArray("desc: x\ncmd: y\n" + QByteArray(6000, 'w') + "\n");
+    QTest::newRow("long line of markup") << QByteArray("desc: x\ncmd: y\n" + QByteArray("<b>&amp;").repeated(800) + "\n");
+}
+
+void MainWindowTest::unreadableFileKeepsWindowOnScreen()
+{
+    QFETCH(QByteArray, contents);
+    const QString path = writeFile(m_dir, QStringLiteral("unreadable"), contents);
+    QVERIFY(!path.isEmpty());
+    const QRect available = m_window->screen()->availableGeometry();
+    m_window->resize(available.width() * 3 / 4, available.height() * 3 / 4);
+
+    m_window->openFile(QUrl::fromLocalFile(path));
+    KMessageWidget *message = nullptr;
+    QTRY_VERIFY((message = document(0)->findChild<KMessageWidget *>()) && message->isVisible());
+    QCoreApplication::processEvents();
+    QTest::qWait(50);
+    QVERIFY2(m_window->width() <= available.width(), qPrintable(QString::number(m_window->width())));
+    QVERIFY(m_window->minimumSizeHint().width() <= available.width());
+    // The text wraps inside the page instead of running past it.
+    QVERIFY(message->geometry().right() <= document(0)->width());
+    QVERIFY(message->text().size() < contents.size() + 200);
+}
+
+void MainWindowTest::savedSizeBeyondScreenIsClamped()
+{
+    const QRect available = m_window->screen()->availableGeometry();
+    m_window->resize(available.width() * 3, available.height() * 2);
+    QTest::qWait(50);
+    m_window->close();
+    m_window.reset();
+    flushDeferredDeletes();
+
+    MainWindow again;
+    again.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QVERIFY2(again.width() <= available.width(), qPrintable(QString::number(again.width())));
+    QVERIFY(again.height() <= available.height());
+    QVERIFY(available.intersects(again.geometry()));
+}
+
+void MainWindowTest::dataDockReadsWhole()
+{
+    QVERIFY(openAndWait(fixtureUrl(QStringLiteral("simple.massif"))));
+    auto *dock = m_window->findChild<QDockWidget *>(QStringLiteral("dataTreeDock"));
+    m_window->resizeDocks({dock}, {40}, Qt::Horizontal);
+    QTest::qWait(50);
+
+    // The row of a large file's peak, as the tree draws it.
+    const QString widest = QStringLiteral("12.3 MiB: Snapshot #85 (peak)");
+    const QRect peakRect = m_tree->visualRect(treeRowOfPeak());
+    QVERIFY(peakRect.left() + m_tree->fontMetrics().horizontalAdvance(widest) + 6 <= m_tree->viewport()->width());
+
+    // Neither dock title on the tabs below is cut.
+    QTabBar *titles = nullptr;
+    for (QTabBar *bar : m_window->findChildren<QTabBar *>()) {
+        if (bar->count() == 2 && QString(bar->tabText(0) + bar->tabText(1)).contains(QLatin1String("Massif Data"))) {
+            titles = bar;
+        }
+    }
+    QVERIFY(titles);
+    QVERIFY2(titles->width() >= titles->sizeHint().width(), qPrintable(QString::number(titles->width())));
+}
+
+void MainWindowTest::dataDockWidthIsKept()
+{
+    // The window saves its settings a moment after it is shown; the drag comes later.
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    QTest::qWait(1000);
+    auto *dock = m_window->findChild<QDockWidget *>(QStringLiteral("dataTreeDock"));
+    const int dragged = dock->minimumSizeHint().width() + 60;
+    const auto storedState = [] {
+        KSharedConfig::openStateConfig()->reparseConfiguration();
+        return KSharedConfig::openStateConfig()->group(QStringLiteral("MainWindow")).readEntry("State", QByteArray());
+    };
+    const QByteArray before = storedState();
+    m_window->resizeDocks({dock}, {dragged}, Qt::Horizontal);
+    QTest::qWait(50);
+    QCOMPARE(dock->width(), dragged);
+    // Stored soon after the drag, not only when the window closes: a session
+    // that ends otherwise keeps it too.
+    QTRY_VERIFY_WITH_TIMEOUT(storedState() != before, 3000);
+    m_window.reset();
+    flushDeferredDeletes();
+
+    MainWindow again;
+    again.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    auto *restored = again.findChild<QDockWidget *>(QStringLiteral("dataTreeDock"));
+    QTRY_COMPARE(restored->width(), dragged);
 }
 
 void MainWindowTest::allocatorListEditing()
