@@ -380,8 +380,9 @@ int ReportCommand::run(const QCommandLineParser &parser)
         return Failure;
     }
     if (m_outputFile.isEmpty()) {
-        std::fwrite(text.constData(), 1, text.size(), stdout);
-        if (std::fflush(stdout) != 0) {
+        const bool written = std::fwrite(text.constData(), 1, text.size(), stdout) == size_t(text.size());
+        if (std::fflush(stdout) != 0 || !written) {
+            fail(i18nc("@info:shell", "could not write the report to standard output."));
             return Failure;
         }
     }
