@@ -13,6 +13,8 @@
 
 #include <QLocale>
 
+#include <algorithm>
+
 using namespace Massif;
 
 Comparison::Comparison(const FileData *baselineFile, const SnapshotItem *baseline, const FileData *currentFile, const SnapshotItem *current)
@@ -61,6 +63,17 @@ QString Comparison::formatPercent(double percent)
 {
     const QString number = QLocale::system().toString(std::abs(percent), 'f', 1);
     return percent < 0 ? i18nc("@item negative change in percent", "-%1%", number) : i18nc("@item positive change in percent", "+%1%", number);
+}
+
+QColor Comparison::changeColor(qint64 change, quint64 largest)
+{
+    if (change == 0 || largest == 0) {
+        return QColor::fromHsv(-1, 0, 225);
+    }
+    const double size = std::min(1.0, double(change < 0 ? quint64(0) - quint64(change) : quint64(change)) / double(largest));
+    // Even a small change shows, faintly.
+    const int saturation = 40 + int(size * 215.0);
+    return QColor::fromHsv(change > 0 ? 0 : 220, saturation, 235);
 }
 
 QString Comparison::summary() const

@@ -9,6 +9,7 @@
 #include "heaptreediff.h"
 #include "sitediff.h"
 
+#include <QColor>
 #include <QString>
 
 namespace Massif {
@@ -63,6 +64,14 @@ public:
     static QString formatChange(qint64 change);
     /// A signed percentage with one decimal: "+14.6%".
     static QString formatPercent(double percent);
+
+    /**
+     * The colour of a change, for views that colour the current tree by it
+     * (with HeapTreeDiff::currentNodeRows()): red where it grew, blue where
+     * it shrank, the stronger the nearer @p change comes to @p largest; a
+     * pale grey without change.
+     */
+    static QColor changeColor(qint64 change, quint64 largest);
 
 private:
     const FileData *m_baselineFile = nullptr;

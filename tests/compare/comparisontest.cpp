@@ -197,6 +197,8 @@ private Q_SLOTS:
     void summaryText();
     void keysAsLabelPieces_data();
     void keysAsLabelPieces();
+    void changeColors_data();
+    void changeColors();
 
 private:
     std::unique_ptr<FileData> m_small;
@@ -604,6 +606,34 @@ void ComparisonTest::keysAsLabelPieces()
             QCOMPARE(key.location.toByteArray(), pieces.location);
         }
     }
+}
+
+void ComparisonTest::changeColors_data()
+{
+    QTest::addColumn<qint64>("change");
+    QTest::addColumn<quint64>("largest");
+    QTest::addColumn<int>("hue");
+    QTest::addColumn<int>("saturation");
+
+    QTest::newRow("no change") << qint64(0) << quint64(100) << -1 << 0;
+    QTest::newRow("nothing changed anywhere") << qint64(5) << quint64(0) << -1 << 0;
+    QTest::newRow("largest growth") << qint64(100) << quint64(100) << 0 << 255;
+    QTest::newRow("largest shrinking") << qint64(-100) << quint64(100) << 220 << 255;
+    QTest::newRow("half of it") << qint64(-50) << quint64(100) << 220 << 147;
+    QTest::newRow("tiny growth still shows") << qint64(1) << quint64(1000000) << 0 << 40;
+    QTest::newRow("beyond the largest") << qint64(300) << quint64(100) << 0 << 255;
+}
+
+void ComparisonTest::changeColors()
+{
+    QFETCH(qint64, change);
+    QFETCH(quint64, largest);
+    QFETCH(int, hue);
+    QFETCH(int, saturation);
+
+    const QColor color = Comparison::changeColor(change, largest);
+    QCOMPARE(color.hsvHue(), hue);
+    QCOMPARE(color.hsvSaturation(), saturation);
 }
 
 QTEST_GUILESS_MAIN(ComparisonTest)
