@@ -66,7 +66,6 @@ qint64 countNodes(const Massif::TreeLeafItem *node, int depth, int *maxDepth)
 // Runs @p work once and measures its time and the heap it leaves allocated.
 Sample measure(const std::function<void()> &work)
 {
-    malloc_trim(0);
     const qint64 before = heapInUse();
     QElapsedTimer timer;
     timer.start();

@@ -4,6 +4,7 @@
 */
 
 #include "filedata.h"
+#include "freedmemory.h"
 #include "modelitem.h"
 #include "snapshotitem.h"
 #include "treestorage.h"
@@ -20,6 +21,10 @@ FileData::~FileData()
 {
     // Before the storages that hold their trees.
     qDeleteAll(m_snapshots);
+    m_snapshots.clear();
+    m_treeStorages.clear();
+    // A closed document's memory goes back to the system, not only to the heap.
+    returnFreedMemory();
 }
 
 void FileData::addTreeStorage(std::unique_ptr<TreeStorage> storage)

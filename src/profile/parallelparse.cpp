@@ -5,6 +5,7 @@
 
 #include "parallelparse.h"
 #include "filedata.h"
+#include "freedmemory.h"
 #include "parser.h"
 #include "replaydevice.h"
 #include "snapshotitem.h"
@@ -87,6 +88,9 @@ ParallelParse::ParallelParse(Parser *parser,
 ParallelParse::~ParallelParse()
 {
     stopWorkers();
+    m_pieces.clear();
+    // The pieces' text and the runs' scratch lists were freed on several threads.
+    returnFreedMemory();
 }
 
 bool ParallelParse::stopRequested() const
