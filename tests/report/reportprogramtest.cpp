@@ -370,7 +370,13 @@ void ReportProgramTest::remoteFiles()
     connect(&server, &QTcpServer::newConnection, &server, [&server] {
         QTcpSocket *socket = server.nextPendingConnection();
         connect(socket, &QTcpSocket::readyRead, socket, [socket] {
-            const QList<QByteArray> request = socket->readAll().split(' ');
+            // Answered once the whole request head is in.
+            const QByteArray head = socket->property("head").toByteArray() + socket->readAll();
+            socket->setProperty("head", head);
+            if (!head.contains("\r\n\r\n")) {
+                return;
+            }
+            const QList<QByteArray> request = head.split(' ');
             QFile file(fixture(QString::fromUtf8(request.value(1)).mid(1)));
             const bool found = request.value(0) == "GET" && file.open(QIODevice::ReadOnly);
             const QByteArray body = found ? file.readAll() : QByteArray("not found");
