@@ -68,6 +68,10 @@ AllocatorsTab::~AllocatorsTab() = default;
 void AllocatorsTab::settingsChanged()
 {
     model->settingsChanged();
+    // The peak costs follow the precision setting: repainted now, not at some
+    // later redraw of their column, and given the width their new text needs.
+    view->viewport()->update();
+    view->resizeColumnToContents(1);
 }
 
 void AllocatorsTab::selectionChanged(const QModelIndex &current, const QModelIndex &previous)

@@ -607,9 +607,14 @@ void ChartTab::applyLegendFont()
 void ChartTab::settingsChanged()
 {
     refreshHeader();
+    // The chart keeps the texts it drew until the models announce a change;
+    // the peak labels are set anew after that.
+    totalCostModel->settingsChanged();
+    detailedCostModel->settingsChanged();
     refreshPeakMarkers();
     applyLegendPlacement();
     applyLegendFont();
+    legend->forceRebuild();
 }
 
 void ChartTab::setDetailedDiagramHidden(bool hidden)

@@ -51,6 +51,10 @@ public:
 
     void setHighlight(const QModelIndex &index);
 
+    /// Announces every cell and header as changed: their texts follow settings
+    /// that just changed, and a chart keeps what it drew until told so.
+    void settingsChanged();
+
     void hideFunction(const TreeLeafItem *node);
     void hideOtherFunctions(const TreeLeafItem *node);
 

@@ -165,3 +165,13 @@ void TotalCostModel::setHighlight(const QModelIndex &index)
 {
     m_highlight = index;
 }
+
+void TotalCostModel::settingsChanged()
+{
+    if (rowCount() > 0 && columnCount() > 0) {
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    }
+    if (columnCount() > 0) {
+        Q_EMIT headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+    }
+}

@@ -40,6 +40,10 @@ public:
     /// The caller repaints the chart.
     void setHighlight(const QModelIndex &index);
 
+    /// Announces every cell and header as changed: their texts follow settings
+    /// that just changed, and a chart keeps what it drew until told so.
+    void settingsChanged();
+
 private:
     bool isOwnCell(const QModelIndex &index) const;
 

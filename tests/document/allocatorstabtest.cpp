@@ -20,6 +20,7 @@
 #include <QHeaderView>
 #include <QMap>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -152,6 +153,26 @@ void triggerInNextPopup(const QString &text, QStringList *entries)
     });
     timer->start(10);
 }
+
+/// Collects the regions a widget paints.
+class PaintRecorder : public QObject
+{
+public:
+    explicit PaintRecorder(QRegion *painted) : painted(painted)
+    {
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            *painted += static_cast<QPaintEvent *>(event)->region();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QRegion *painted;
+};
 
 struct ShownTab
 {
@@ -383,6 +404,44 @@ private Q_SLOTS:
         const QStringList after = column0(shown.view);
         QVERIFY(after.contains(QStringLiteral("std::__new_allocator<>::allocate(unsigned long, void const*)")));
         QCOMPARE(after.size(), before.size());
+    }
+
+    // The peak costs follow a new precision at once, repainted and in full,
+    // not only when something else redraws their column.
+    void precisionChangeRedrawsPeaks_data()
+    {
+        QTest::addColumn<int>("precision");
+        QTest::newRow("more decimals") << 3;
+        QTest::newRow("none") << 0;
+    }
+
+    void precisionChangeRedrawsPeaks()
+    {
+        QFETCH(int, precision);
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ShownTab shown(data.get());
+        QCoreApplication::processEvents();
+
+        QRegion painted;
+        PaintRecorder recorder(&painted);
+        shown.view->viewport()->installEventFilter(&recorder);
+        Massif::Settings::self()->prettyCostPrecisionItem()->setValue(precision);
+        QVERIFY(Massif::Settings::self()->save());
+        shown.tab->settingsChanged();
+        QTRY_VERIFY(!painted.isEmpty());
+        QCoreApplication::processEvents();
+
+        const QAbstractItemModel *model = shown.view->model();
+        int widest = 0;
+        static const QRegularExpression decimals(QStringLiteral("^\\d+(\\.\\d{%1})? \\S+$").arg(precision));
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const QModelIndex peak = model->index(row, 1);
+            QVERIFY2(decimals.match(peak.data().toString()).hasMatch(), qPrintable(peak.data().toString()));
+            QVERIFY(painted.contains(shown.view->visualRect(peak)));
+            widest = std::max(widest, shown.view->fontMetrics().horizontalAdvance(peak.data().toString()));
+        }
+        // Wide enough for the longest peak text, which is not cut.
+        QVERIFY2(shown.view->columnWidth(1) > widest, qPrintable(QStringLiteral("%1 %2").arg(shown.view->columnWidth(1)).arg(widest)));
     }
 
 private:

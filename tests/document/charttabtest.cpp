@@ -674,7 +674,8 @@ private Q_SLOTS:
 
         QCOMPARE(requested.count(), 1);
         QVERIFY(requested.first().first().value<Massif::ModelItem>().first);
-        QCOMPARE(entries, QStringList({QStringLiteral("Hide Function"), QStringLiteral("Hide Other Functions"), QString()}));
+        QCOMPARE(entries,
+                 QStringList({QStringLiteral("Hide Function"), QStringLiteral("Hide Other Functions"), QStringLiteral("Show All Functions"), QString()}));
 
         // The next function moves up into the ten shown ones.
         QCOMPARE(parts.detailedModel->columnCount(), 20);
@@ -974,6 +975,48 @@ private Q_SLOTS:
         QVERIFY(parts.detailed->dataValueAttributes(markers.firstKey()).dataLabel().contains(QRegularExpression(QStringLiteral("^\\d+\\.\\d{3} "))));
     }
 
+    // After a change of settings the chart looks exactly as one built with
+    // them: no label keeps the old precision until some later redraw.
+    void settingsChangeRedrawsEverything_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<int>("precision");
+        QTest::addColumn<int>("fontSize");
+        QTest::addColumn<bool>("shortenTemplates");
+        QTest::newRow("precision 3") << QStringLiteral("simple.massif") << 3 << 12 << false;
+        QTest::newRow("precision 0") << QStringLiteral("../../examples/massif.out.example") << 0 << 12 << false;
+        QTest::newRow("precision 2, small legend") << QStringLiteral("many.massif") << 2 << 8 << false;
+        QTest::newRow("templates shortened") << QStringLiteral("templates.massif") << 1 << 12 << true;
+    }
+
+    void settingsChangeRedrawsEverything()
+    {
+        QFETCH(QString, fixture);
+        QFETCH(int, precision);
+        QFETCH(int, fontSize);
+        QFETCH(bool, shortenTemplates);
+        auto data = parseFixture(fixture);
+        QVERIFY(data);
+        ShownTab changed(data.get());
+        changed.parts.chart->grab(); // drawn once with the old settings
+
+        Settings::self()->prettyCostPrecisionItem()->setValue(precision);
+        Settings::self()->legendFontSizeItem()->setValue(fontSize);
+        Settings::self()->shortenTemplatesItem()->setValue(shortenTemplates);
+        QVERIFY(Settings::self()->save());
+        changed.tab->settingsChanged();
+        const QImage afterChange = changed.parts.chart->grab().toImage();
+
+        ShownTab fresh(data.get());
+        QCOMPARE(fresh.parts.chart->size(), changed.parts.chart->size());
+        const QImage built = fresh.parts.chart->grab().toImage();
+        QVERIFY(afterChange == built);
+        QTemporaryDir dir;
+        QVERIFY(changed.tab->saveImage(dir.filePath(QStringLiteral("changed.png"))));
+        QVERIFY(fresh.tab->saveImage(dir.filePath(QStringLiteral("fresh.png"))));
+        QVERIFY(QImage(dir.filePath(QStringLiteral("changed.png"))) == QImage(dir.filePath(QStringLiteral("fresh.png"))));
+    }
+
     void mergesIntoMainWindowGui()
     {
         auto data = parseFixture(QStringLiteral("simple.massif"));
@@ -997,7 +1040,13 @@ private Q_SLOTS:
         auto *toolBar = window.findChild<QToolBar *>(QStringLiteral("chartToolBar"));
         QVERIFY(toolBar);
         QCOMPARE(toolBar->windowTitle(), QStringLiteral("Chart Toolbar"));
-        QCOMPARE(actionNames(toolBar->actions()), QStringList({QStringLiteral("toggle_total"), QStringLiteral("toggle_detailed"), QStringLiteral("stackNum")}));
+        QCOMPARE(actionNames(toolBar->actions()),
+                 QStringList({QStringLiteral("toggle_total"),
+                              QStringLiteral("toggle_detailed"),
+                              QStringLiteral("stackNum"),
+                              QStringLiteral("view_zoom_in"),
+                              QStringLiteral("view_zoom_out"),
+                              QStringLiteral("view_zoom_reset")}));
         QVERIFY(toolBar->widgetForAction(tab->actionCollection()->action(QStringLiteral("stackNum")))->findChild<QSpinBox *>());
 
         const QStringList fileMenu = actionNames(menuNamed(window, QStringLiteral("file"))->actions());
@@ -1015,6 +1064,9 @@ private Q_SLOTS:
         const QStringList viewMenu = actionNames(menuNamed(window, QStringLiteral("view"))->actions());
         QVERIFY(viewMenu.contains(QStringLiteral("toggle_total")));
         QVERIFY(viewMenu.contains(QStringLiteral("toggle_detailed")));
+        for (const char *name : {"view_zoom_in", "view_zoom_out", "view_zoom_reset", "zoom_keep_full_scale", "show_all_functions"}) {
+            QVERIFY2(viewMenu.contains(QLatin1String(name)), name);
+        }
 
         window.guiFactory()->removeClient(tab);
         QVERIFY(!window.findChild<QToolBar *>(QStringLiteral("chartToolBar")) || !window.findChild<QToolBar *>(QStringLiteral("chartToolBar"))->isVisible());
