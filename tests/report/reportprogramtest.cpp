@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -49,6 +50,7 @@ private Q_SLOTS:
     void callGraphFiles();
     void reportToFile();
     void hostileProfileInEveryFile();
+    void customAllocators();
     void remoteFiles_data();
     void remoteFiles();
     void standardOptions_data();
@@ -343,6 +345,34 @@ void ReportProgramTest::hostileProfileInEveryFile()
     QCOMPARE(lines.at(0).count(';'), 2);
     QVERIFY(lines.at(0).endsWith(";main (m.c:1) 2000"));
     QVERIFY(lines.at(1).endsWith(";plain (p.c:3) 1000"));
+}
+
+// Read with custom allocators: their callers take their place, as in the GUI.
+void ReportProgramTest::customAllocators()
+{
+    const Run result = run({fixture(QStringLiteral("custom-alloc.massif")),
+                            QStringLiteral("--format=json"),
+                            QStringLiteral("--allocator"),
+                            QStringLiteral("my_pool_alloc"),
+                            QStringLiteral("-a"),
+                            QStringLiteral("xmalloc")});
+    QCOMPARE(result.status, 0);
+    const QJsonObject json = QJsonDocument::fromJson(result.out).object();
+    QCOMPARE(json.value(QStringLiteral("allocators")).toVariant().toStringList(), (QStringList {QStringLiteral("my_pool_alloc"), QStringLiteral("xmalloc")}));
+    const QJsonArray children =
+        json.value(QStringLiteral("tree")).toObject().value(QStringLiteral("root")).toObject().value(QStringLiteral("children")).toArray();
+    QStringList functions;
+    for (const QJsonValue &child : children) {
+        functions.append(child.toObject().value(QStringLiteral("function")).toString());
+    }
+    // From the fixtures' description; the 720 bytes below the threshold are under 1%.
+    QCOMPARE(functions,
+             (QStringList {QStringLiteral("build_index"),
+                           QStringLiteral("big_direct"),
+                           QStringLiteral("cache_pages"),
+                           QStringLiteral("load_config"),
+                           QStringLiteral("read_names"),
+                           QStringLiteral("load_config")}));
 }
 
 void ReportProgramTest::remoteFiles_data()
