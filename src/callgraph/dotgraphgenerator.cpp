@@ -29,6 +29,9 @@ namespace Massif {
 struct DotGraphGenerator::DotNode
 {
     const TreeLeafItem *firstNode = nullptr;
+    // The most expensive tree node with this label (the first of equals):
+    // what a click on the graph node selects, its main occurrence.
+    const TreeLeafItem *costliestNode = nullptr;
     QMap<DotNode *, quint64> childCosts;
     QList<DotNode *> parentNodes;
     quint64 totalCost = 0;
@@ -270,6 +273,7 @@ DotGraphGenerator::DotNode *DotGraphGenerator::collectNode(const TreeLeafItem *t
     if (!entry) {
         entry = new DotNode;
         entry->firstNode = treeNode;
+        entry->costliestNode = treeNode;
         entry->order = nodes.size();
     }
     DotNode *const dotNode = entry;
@@ -277,6 +281,9 @@ DotGraphGenerator::DotNode *DotGraphGenerator::collectNode(const TreeLeafItem *t
         dotNode->parentNodes.append(parent);
     }
     dotNode->totalCost += treeNode->cost();
+    if (treeNode->cost() > dotNode->costliestNode->cost()) {
+        dotNode->costliestNode = treeNode;
+    }
     maxCost = std::max(maxCost, dotNode->totalCost);
 
     // Not part of the written file, so stopping here early is harmless and
@@ -366,7 +373,7 @@ void DotGraphGenerator::writeNode(QTextStream &out, DotNode *dotNode, const QStr
     const DotNode *last = chain.last();
     const QString color = isRoot ? QStringLiteral("white") : costColor(last->totalCost);
     out << '"' << id << "\" [shape=" << (chain.size() > 1 ? "record" : "box") << ",label=\"" << label << "\",fillcolor=\"" << color << "\"];\n";
-    items.insert(id, isRoot ? ModelItem(nullptr, snapshot) : ModelItem(dotNode->firstNode, nullptr));
+    items.insert(id, isRoot ? ModelItem(nullptr, snapshot) : ModelItem(dotNode->costliestNode, nullptr));
 
     for (auto it = last->childCosts.cbegin(); it != last->childCosts.cend(); ++it) {
         if (isCanceled()) {

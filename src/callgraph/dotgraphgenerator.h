@@ -48,7 +48,7 @@ public:
     /// Valid after the run.
     QString mostExpensiveNodeId() const;
     /// What each node id of the written file stands for: a snapshot or a
-    /// heap tree node (the first one met of those merged into it). Valid after the run.
+    /// heap tree node (the most expensive of those merged into it). Valid after the run.
     QHash<QString, ModelItem> nodeItems() const;
     /// How many graph nodes the run left out to stay within maximumNodes(). Valid after the run.
     int leftOutNodes() const;

@@ -406,13 +406,13 @@ private Q_SLOTS:
     void nodeItems()
     {
         SnapshotItem snapshot;
-        snapshot.setMemHeap(400);
+        snapshot.setMemHeap(500);
         TreeLeafItem *summary = makeNode("in 3 places, all below massif's threshold (1.00%)", 40);
         TreeLeafItem *sharedUnderA = makeNode("0x10: shared() (s.c:5)", 100, {leaf(60), summary});
-        TreeLeafItem *sharedUnderB = makeNode("0x10: shared() (s.c:5)", 50, {leaf(50)});
+        TreeLeafItem *sharedUnderB = makeNode("0x10: shared() (s.c:5)", 150, {leaf(150)});
         TreeLeafItem *a = makeNode("0x20: a() (a.c:1)", 300, {sharedUnderA, leaf(200)});
-        TreeLeafItem *b = makeNode("0x30: b() (b.c:2)", 100, {sharedUnderB, leaf(50)});
-        TreeLeafItem *root = makeNode("root", 400, {a, b});
+        TreeLeafItem *b = makeNode("0x30: b() (b.c:2)", 200, {sharedUnderB, leaf(50)});
+        TreeLeafItem *root = makeNode("root", 500, {a, b});
         snapshot.setHeapTree(root);
         DotGraphGenerator generator(&snapshot, QString());
         const Output output = readOutput(generator);
@@ -424,8 +424,9 @@ private Q_SLOTS:
             {output.ids.value(QStringLiteral("root")), ModelItem(nullptr, &snapshot)},
             {output.ids.value(QStringLiteral("a() (a.c:1)")), ModelItem(a, nullptr)},
             {output.ids.value(QStringLiteral("b() (b.c:2)")), ModelItem(b, nullptr)},
-            // The first tree node met of those merged into the graph node.
-            {shared, ModelItem(sharedUnderA, nullptr)},
+            // The costliest of the tree nodes merged into the graph node,
+            // not the first one met.
+            {shared, ModelItem(sharedUnderB, nullptr)},
             {shared + QLatin1String("-bt"), ModelItem(summary, nullptr)},
         };
         QCOMPARE(items, expected);
