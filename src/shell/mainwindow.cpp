@@ -32,6 +32,7 @@
 #include <QInputDialog>
 #include <QMenu>
 #include <QScreen>
+#include <QStandardItemModel>
 #include <QStringListModel>
 #include <QTabBar>
 
@@ -570,14 +571,17 @@ void MainWindow::allocatorsChanged()
 
 void MainWindow::updateDockMinimumWidth()
 {
-    // Wide enough for the row of a large peak snapshot to read whole.
-    const QString widestRow = i18nc("%1: cost, %2: snapshot number", "%1: Snapshot #%2 (peak)", formatCost(quint64(12.3 * 1024 * 1024)), 85);
-    const QStyle *treeStyle = ui.dataTreeView->style();
-    const int textMargin = treeStyle->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ui.dataTreeView) + 1;
+    // Wide enough for the row of a large peak snapshot to read whole, measured
+    // as the tree's delegate lays the row out, with the style's margins.
+    QStandardItemModel sample;
+    sample.appendRow(new QStandardItem(i18nc("%1: cost, %2: snapshot number", "%1: Snapshot #%2 (peak)", formatCost(quint64(999.9 * 1024 * 1024)), 999)));
+    QStyleOptionViewItem option;
+    option.initFrom(ui.dataTreeView);
+    option.font = ui.dataTreeView->font();
+    const int rowWidth = ui.dataTreeView->itemDelegate()->sizeHint(option, sample.index(0, 0)).width();
     const QMargins layoutMargins = ui.verticalLayout->contentsMargins();
-    const int treeWidth = ui.dataTreeView->fontMetrics().horizontalAdvance(widestRow) + 2 * textMargin + ui.dataTreeView->indentation() +
-        2 * ui.dataTreeView->frameWidth() + treeStyle->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, ui.dataTreeView) + layoutMargins.left() +
-        layoutMargins.right();
+    const int treeWidth = rowWidth + ui.dataTreeView->indentation() + 2 * ui.dataTreeView->frameWidth() +
+        ui.dataTreeView->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, ui.dataTreeView) + layoutMargins.left() + layoutMargins.right();
 
     // The two docks share one place, with their titles on tabs below it.
     QTabBar titles;

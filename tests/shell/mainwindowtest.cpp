@@ -34,6 +34,7 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStringListModel>
+#include <QStyleOptionViewItem>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -654,10 +655,19 @@ void MainWindowTest::dataDockReadsWhole()
     m_window->resizeDocks({dock}, {40}, Qt::Horizontal);
     QTest::qWait(50);
 
-    // The row of a large file's peak, as the tree draws it.
-    const QString widest = QStringLiteral("12.3 MiB: Snapshot #85 (peak)");
-    const QRect peakRect = m_tree->visualRect(treeRowOfPeak());
-    QVERIFY(peakRect.left() + m_tree->fontMetrics().horizontalAdvance(widest) + 6 <= m_tree->viewport()->width());
+    // The peak row reads whole, as the delegate lays it out; it is at least as
+    // wide as that of a large file.
+    const QModelIndex peak = treeRowOfPeak();
+    const QString peakText = peak.data().toString();
+    QCOMPARE(peakText, QStringLiteral("139.0 KiB: Snapshot #41 (peak)"));
+    QVERIFY(m_tree->fontMetrics().horizontalAdvance(peakText) >= m_tree->fontMetrics().horizontalAdvance(QStringLiteral("12.3 MiB: Snapshot #85 (peak)")));
+    QStyleOptionViewItem option;
+    option.initFrom(m_tree);
+    option.font = m_tree->font();
+    const int needed = m_tree->itemDelegate()->sizeHint(option, peak).width();
+    const QRect peakRect = m_tree->visualRect(peak);
+    QVERIFY2(peakRect.left() + needed <= m_tree->viewport()->width(),
+             qPrintable(QStringLiteral("%1 + %2 > %3").arg(peakRect.left()).arg(needed).arg(m_tree->viewport()->width())));
 
     // Neither dock title on the tabs below is cut.
     QTabBar *titles = nullptr;
