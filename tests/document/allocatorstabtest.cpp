@@ -344,8 +344,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         // Sorted by peak: make_block, grow_string, make_table.
         QTest::newRow("menu on a row that is not selected") << QStringLiteral("menu") << QList<int> {1} << QStringLiteral("grow_string\t16.0 KiB\tsimple.c:43");
-        QTest::newRow("menu with a listener's entries") << QStringLiteral("menu+listener") << QList<int> {2}
-                                                        << QStringLiteral("make_table\t7.8 KiB\tsimple.c:38");
+        QTest::newRow("menu with a listener's entries")
+            << QStringLiteral("menu+listener") << QList<int> {2} << QStringLiteral("make_table\t7.8 KiB\tsimple.c:38");
         QTest::newRow("Ctrl+C on the current row") << QStringLiteral("shortcut") << QList<int> {1} << QStringLiteral("grow_string\t16.0 KiB\tsimple.c:43");
         QTest::newRow("Ctrl+C on two rows, top to bottom")
             << QStringLiteral("shortcut") << QList<int> {2, 1} << QStringLiteral("grow_string\t16.0 KiB\tsimple.c:43\nmake_table\t7.8 KiB\tsimple.c:38");
