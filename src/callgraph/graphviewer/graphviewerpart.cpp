@@ -11,6 +11,7 @@
 #include <KLocalizedString>
 #include <KPluginFactory>
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QProcess>
 
@@ -26,6 +27,9 @@ GraphViewerPart::GraphViewerPart(QWidget *parentWidget, QObject *parent, const K
     connect(view, &GraphView::nodeClicked, this, &GraphViewerPart::nodeClicked);
     connect(GraphLayoutWorker::instance(), &GraphLayoutWorker::counted, this, &GraphViewerPart::nodesCounted);
     connect(GraphLayoutWorker::instance(), &GraphLayoutWorker::laidOut, this, &GraphViewerPart::layoutFinished);
+    // A part whose deletion is still pending when the program ends would
+    // leave its dot process running behind it.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &GraphViewerPart::stopLayout);
 }
 
 GraphViewerPart::~GraphViewerPart()
