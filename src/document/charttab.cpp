@@ -5,6 +5,11 @@
 
 #include "charttab.h"
 
+#include "charthover.h"
+#include "chartlegendcontrol.h"
+#include "chartoverlay.h"
+#include "chartzoom.h"
+
 #include "detailedcostmodel.h"
 #include "filedata.h"
 #include "formatting.h"
@@ -43,6 +48,7 @@
 #include <QDebug>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QImage>
@@ -328,6 +334,34 @@ void ChartTab::setupActions()
     connect(hideFunctionAction, &QAction::triggered, this, &ChartTab::slotHideFunction);
     hideOtherFunctionsAction = new QAction(i18nc("@action", "Hide Other Functions"), this);
     connect(hideOtherFunctionsAction, &QAction::triggered, this, &ChartTab::slotHideOtherFunctions);
+
+    // Ctrl++ and Ctrl+- come with the standard actions; Ctrl+0 is the usual reset.
+    zoomInAction = KStandardAction::zoomIn(this, [this] {
+        zoom->zoomIn();
+    }, actionCollection());
+    zoomInAction->setText(i18nc("@action", "Zoom In"));
+    zoomOutAction = KStandardAction::zoomOut(this, [this] {
+        zoom->zoomOut();
+    }, actionCollection());
+    zoomOutAction->setText(i18nc("@action", "Zoom Out"));
+    resetZoomAction = actionCollection()->addAction(QStringLiteral("view_zoom_reset"));
+    resetZoomAction->setText(i18nc("@action", "Reset Zoom"));
+    resetZoomAction->setIcon(QIcon::fromTheme(QStringLiteral("zoom-original")));
+    actionCollection()->setDefaultShortcut(resetZoomAction, QKeySequence(Qt::CTRL | Qt::Key_0));
+    connect(resetZoomAction, &QAction::triggered, this, [this] {
+        zoom->reset();
+    });
+    keepFullScaleAction = actionCollection()->addAction(QStringLiteral("zoom_keep_full_scale"));
+    keepFullScaleAction->setText(i18nc("@action", "Keep Whole-Run Size Scale"));
+    keepFullScaleAction->setToolTip(i18nc("@info:tooltip", "While zoomed, keep the size axis of the whole run instead of fitting it to the time shown"));
+    keepFullScaleAction->setCheckable(true);
+    connect(keepFullScaleAction, &QAction::toggled, this, &ChartTab::timeRangeChanged);
+
+    showAllFunctionsAction = actionCollection()->addAction(QStringLiteral("show_all_functions"));
+    showAllFunctionsAction->setText(i18nc("@action", "Show All Functions"));
+    showAllFunctionsAction->setIcon(QIcon::fromTheme(QStringLiteral("view-visible")));
+    showAllFunctionsAction->setEnabled(false);
+    connect(showAllFunctionsAction, &QAction::triggered, this, &ChartTab::showAllFunctions);
 }
 
 void ChartTab::buildChart()
@@ -422,6 +456,10 @@ void ChartTab::buildChart()
 
     connect(totalDiagram, &KChart::AbstractDiagram::clicked, this, &ChartTab::totalItemClicked);
     connect(detailedDiagram, &KChart::AbstractDiagram::clicked, this, &ChartTab::detailedItemClicked);
+    // Each layout of the plane, on screen or for an export, gets the legend its place.
+    connect(chart, &KChart::Chart::finishedDrawing, this, &ChartTab::placeFloatingLegend);
+
+    buildInteraction();
 }
 
 QString ChartTab::programName() const
@@ -461,6 +499,9 @@ void ChartTab::refreshPeakMarkers()
         labelPeakPoint(detailedDiagram, it.key(), it.value()->cost());
         labelledDetailedCells.append({it.key().row(), it.key().column()});
     }
+    if (showAllFunctionsAction) {
+        showAllFunctionsAction->setEnabled(detailedCostModel->hasHiddenFunctions());
+    }
 }
 
 void ChartTab::clearPeakMarkers()
@@ -483,7 +524,8 @@ void ChartTab::labelPeakPoint(KChart::Plotter *diagram, const QModelIndex &index
 
     KChart::DataValueAttributes attributes = diagram->dataValueAttributes(index);
     attributes.setDataLabel(Massif::formatCost(cost));
-    attributes.setVisible(true);
+    // A label whose point is zoomed out of view would hang at the plane's edge.
+    attributes.setVisible(isInView(diagram->model(), index));
     attributes.setShowRepetitiveDataLabels(true);
     attributes.setShowOverlappingDataLabels(false);
 
@@ -508,7 +550,8 @@ void ChartTab::labelPeakPoint(KChart::Plotter *diagram, const QModelIndex &index
     // Horizontal labels read best; they open towards the middle of the chart so
     // that a peak near either end keeps its label inside the plane.
     KChart::RelativePosition position = attributes.positivePosition();
-    const bool rightHalf = diagram->model()->data(index).toDouble() > lastSnapshotTime() / 2;
+    const auto [shownFrom, shownTo] = zoom ? zoom->visibleRange() : std::pair(0.0, lastSnapshotTime());
+    const bool rightHalf = diagram->model()->data(index).toDouble() > (shownFrom + shownTo) / 2;
     position.setAlignment(Qt::AlignTop | (rightHalf ? Qt::AlignLeft : Qt::AlignRight));
     // A plotter gives each point the area up to the next point; its north-west
     // corner is the point itself, where the marker belongs. Other references
@@ -537,6 +580,128 @@ quint64 ChartTab::maximumCost() const
         maximum = qMax(maximum, snapshot->cost());
     }
     return maximum;
+}
+
+QList<QRectF> ChartTab::peakLabelAreas() const
+{
+    const auto *plane = static_cast<const KChart::CartesianCoordinatePlane *>(chart->coordinatePlane());
+    QFont font = chart->font();
+    font.setPixelSize(11);
+    const QFontMetricsF metrics(font);
+    const double middle = lastSnapshotTime() / 2;
+    QList<QRectF> areas;
+    // Where labelPeakPoint() puts a label: above its point, opening towards the middle.
+    const auto addLabel = [&](double time, double cost, const QString &text, double raise) {
+        const QPointF point = plane->translate(QPointF(time, cost));
+        const QSizeF size(metrics.horizontalAdvance(text) + 8, metrics.height() + 6);
+        const double left = time > middle ? point.x() - size.width() : point.x();
+        areas.append(QRectF(QPointF(left, point.y() - size.height() - raise), size).adjusted(-4, -4, 4, 6));
+    };
+    if (const Massif::SnapshotItem *peak = data->peak(); peak && !totalDiagram->isHidden()) {
+        addLabel(peak->time(), double(peak->cost()), Massif::formatCost(peak->cost()), 20);
+    }
+    if (!detailedDiagram->isHidden()) {
+        const QMap<QModelIndex, const Massif::TreeLeafItem *> markers = detailedCostModel->peakMarkers();
+        for (auto it = markers.cbegin(); it != markers.cend(); ++it) {
+            const int row = it.key().row();
+            double stacked = 0;
+            for (int column = 1; column <= it.key().column() + 1; column += 2) {
+                stacked += detailedCostModel->index(row, column).data().toDouble();
+            }
+            addLabel(detailedCostModel->index(row, it.key().column()).data().toDouble(), stacked, Massif::formatCost(it.value()->cost()), 0);
+        }
+    }
+    return areas;
+}
+
+void ChartTab::placeFloatingLegend()
+{
+    qWarning() << "PLACE" << legend->position().name() << legend->isHidden() << chart->coordinatePlane()->geometry() << legend->sizeHint();
+    if (legend->position() != KChart::Position::Floating || legend->isHidden()) {
+        return;
+    }
+    const auto *plane = static_cast<const KChart::CartesianCoordinatePlane *>(chart->coordinatePlane());
+    const QRectF area = QRectF(plane->geometry()).adjusted(6, 6, -6, -6);
+    const QSizeF size = legend->sizeHint();
+    if (area.width() < size.width() || area.height() < size.height()) {
+        return;
+    }
+
+    // The corners the alignment setting allows; centred means any of them.
+    QList<KChart::Position> corners;
+    switch (Massif::Settings::legendAlignment()) {
+    case Massif::Settings::EnumLegendAlignment::Left:
+        corners = {KChart::Position::NorthWest, KChart::Position::SouthWest};
+        break;
+    case Massif::Settings::EnumLegendAlignment::Right:
+        corners = {KChart::Position::NorthEast, KChart::Position::SouthEast};
+        break;
+    case Massif::Settings::EnumLegendAlignment::Top:
+        corners = {KChart::Position::NorthEast, KChart::Position::NorthWest};
+        break;
+    case Massif::Settings::EnumLegendAlignment::Bottom:
+        corners = {KChart::Position::SouthEast, KChart::Position::SouthWest};
+        break;
+    default:
+        corners = {KChart::Position::NorthEast, KChart::Position::NorthWest, KChart::Position::SouthEast, KChart::Position::SouthWest};
+    }
+
+    // The snapshots' points on the plane: the total curve, which every function lies under.
+    QList<QPointF> curve;
+    const QList<Massif::SnapshotItem *> snapshots = data->snapshots();
+    curve.reserve(snapshots.size());
+    for (const Massif::SnapshotItem *snapshot : snapshots) {
+        curve.append(plane->translate(QPointF(snapshot->time(), double(snapshot->cost()))));
+    }
+    const QList<QRectF> labels = peakLabelAreas();
+
+    // A peak label under the legend weighs more than all the curve it may cover.
+    const auto cost = [&](const QRectF &rect) {
+        double covered = 0;
+        for (qsizetype i = 1; i < curve.size(); ++i) {
+            const double from = qMax(rect.left(), qMin(curve.at(i - 1).x(), curve.at(i).x()));
+            const double to = qMin(rect.right(), qMax(curve.at(i - 1).x(), curve.at(i).x()));
+            const double top = qMax(rect.top(), qMin(curve.at(i - 1).y(), curve.at(i).y()));
+            if (to > from && top < rect.bottom()) {
+                covered += (to - from) * (rect.bottom() - top);
+            }
+        }
+        double score = covered / (rect.width() * rect.height());
+        for (const QRectF &label : labels) {
+            if (label.intersects(rect)) {
+                score += 10;
+            }
+        }
+        return score;
+    };
+    const auto cornerRect = [&](KChart::Position corner) {
+        const bool west = corner == KChart::Position::NorthWest || corner == KChart::Position::SouthWest;
+        const bool north = corner == KChart::Position::NorthWest || corner == KChart::Position::NorthEast;
+        return QRectF(QPointF(west ? area.left() : area.right() - size.width(), north ? area.top() : area.bottom() - size.height()), size);
+    };
+    KChart::Position best = corners.constFirst();
+    double bestCost = cost(cornerRect(best));
+    for (const KChart::Position corner : std::as_const(corners)) {
+        const double candidate = cost(cornerRect(corner));
+        if (candidate < bestCost - 1e-9) {
+            best = corner;
+            bestCost = candidate;
+        }
+    }
+
+    const KChart::RelativePosition current = legend->floatingPosition();
+    if (current.referenceArea() == plane && current.referencePosition() == best) {
+        return;
+    }
+    KChart::RelativePosition position;
+    position.setReferenceArea(chart->coordinatePlane());
+    position.setReferencePosition(best);
+    const bool west = best == KChart::Position::NorthWest || best == KChart::Position::SouthWest;
+    const bool north = best == KChart::Position::NorthWest || best == KChart::Position::NorthEast;
+    position.setAlignment((west ? Qt::AlignLeft : Qt::AlignRight) | (north ? Qt::AlignTop : Qt::AlignBottom));
+    position.setHorizontalPadding(KChart::Measure(west ? 6 : -6, KChartEnums::MeasureCalculationModeAbsolute));
+    position.setVerticalPadding(KChart::Measure(north ? 6 : -6, KChartEnums::MeasureCalculationModeAbsolute));
+    legend->setFloatingPosition(position);
 }
 
 double ChartTab::lastSnapshotTime() const
@@ -607,6 +772,9 @@ void ChartTab::applyLegendFont()
 void ChartTab::settingsChanged()
 {
     refreshHeader();
+    if (hover) {
+        hover->refresh();
+    }
     // The chart keeps the texts it drew until the models announce a change;
     // the peak labels are set anew after that.
     totalCostModel->settingsChanged();
@@ -717,6 +885,7 @@ void ChartTab::chartContextMenuRequested(const QPoint &pos)
     menu.addAction(hideFunctionAction);
     hideOtherFunctionsAction->setData(QVariant::fromValue(item));
     menu.addAction(hideOtherFunctionsAction);
+    menu.addAction(showAllFunctionsAction);
     menu.addSeparator();
     Q_EMIT contextMenuRequested(item, &menu);
     menu.exec(detailedDiagram->mapToGlobal(diagramPos));
@@ -883,4 +1052,114 @@ void ChartTab::paintChart(QPainter *painter, const QRect &target)
     painter->translate(target.left(), target.top() + headerHeight);
     chart->paint(painter, chartArea);
     painter->restore();
+}
+
+void ChartTab::buildInteraction()
+{
+    auto *overlay = new ChartOverlay(chart);
+    zoom = new ChartZoom(chart, overlay, this);
+    const QList<Massif::SnapshotItem *> snapshots = data->snapshots();
+    // The plane's own fit starts the time axis at zero.
+    zoom->setFullRange(snapshots.isEmpty() ? 0.0 : qMin(0.0, snapshots.constFirst()->time()), lastSnapshotTime());
+    connect(zoom, &ChartZoom::rangeChanged, this, &ChartTab::timeRangeChanged);
+    // Installed last, the hover sees the mouse before the zoom takes its moves.
+    hover = new ChartHover(chart, zoom, overlay, data, detailedCostModel, this);
+
+    legendControl = new ChartLegendControl(legend, this);
+    connect(legendControl, &ChartLegendControl::entryClicked, this, &ChartTab::legendEntryClicked);
+    connect(legendControl, &ChartLegendControl::entryDoubleClicked, this, &ChartTab::legendEntryDoubleClicked);
+    timeRangeChanged();
+}
+
+void ChartTab::timeRangeChanged()
+{
+    const bool zoomed = zoom->isZoomed();
+    zoomOutAction->setEnabled(zoomed);
+    resetZoomAction->setEnabled(zoomed);
+    updateSizeScale();
+    refreshPeakMarkers();
+    hover->refresh();
+    chart->update();
+}
+
+void ChartTab::updateSizeScale()
+{
+    auto *plane = static_cast<KChart::CartesianCoordinatePlane *>(chart->coordinatePlane());
+    const bool fit = zoom->isZoomed() && !keepFullScaleAction->isChecked();
+    const quint64 maximum = fit ? visibleMaximumCost() : maximumCost();
+    const SizeScale scale = sizeScale(maximum);
+    const auto axes = totalDiagram->axes();
+    for (KChart::CartesianAxis *axis : axes) {
+        if (auto *sizeAxis = dynamic_cast<SizeAxis *>(axis)) {
+            sizeAxis->setScale(scale);
+        }
+    }
+    KChart::GridAttributes sizeGrid = plane->gridAttributes(Qt::Vertical);
+    sizeGrid.setGridStepWidth(scale.step);
+    sizeGrid.setGridSubStepWidth(scale.step / 2);
+    plane->setGridAttributes(Qt::Vertical, sizeGrid);
+    // An empty range is the plane's own fit to all the data.
+    plane->setVerticalRange(fit && maximum > 0 ? QPair<qreal, qreal>(0.0, double(maximum)) : QPair<qreal, qreal>());
+    static_cast<KChart::AbstractCoordinatePlane *>(plane)->layoutDiagrams();
+}
+
+quint64 ChartTab::visibleMaximumCost() const
+{
+    const auto [from, to] = zoom->visibleRange();
+    const QList<Massif::SnapshotItem *> snapshots = data->snapshots();
+    quint64 maximum = 0;
+    for (qsizetype i = 0; i < snapshots.size(); ++i) {
+        const double time = snapshots.at(i)->time();
+        // The snapshots just outside count too: the curve runs from them into view.
+        const bool lastBefore = time < from && i + 1 < snapshots.size() && snapshots.at(i + 1)->time() >= from;
+        const bool firstAfter = time > to && i > 0 && snapshots.at(i - 1)->time() <= to;
+        if ((time >= from && time <= to) || lastBefore || firstAfter) {
+            maximum = qMax(maximum, snapshots.at(i)->cost());
+        }
+    }
+    return maximum;
+}
+
+bool ChartTab::isInView(const QAbstractItemModel *model, const QModelIndex &index) const
+{
+    if (!zoom || !zoom->isZoomed()) {
+        return true;
+    }
+    const double time = model->index(index.row(), index.column() - index.column() % 2).data().toDouble();
+    const auto [from, to] = zoom->visibleRange();
+    return time >= from && time <= to;
+}
+
+void ChartTab::legendEntryClicked(int dataset)
+{
+    const int offset = int(legend->dataSetOffset(detailedDiagram));
+    const int function = dataset - offset;
+    if (function < 0 || function >= detailedCostModel->columnCount() / 2) {
+        return;
+    }
+    // A second click on the same entry takes the emphasis away.
+    detailedCostModel->setEmphasizedDataset(detailedCostModel->emphasizedDataset() == function ? -1 : function);
+    detailedDiagram->update();
+    legend->forceRebuild();
+    chart->update();
+}
+
+void ChartTab::legendEntryDoubleClicked(int dataset)
+{
+    const int function = dataset - int(legend->dataSetOffset(detailedDiagram));
+    const QMap<QModelIndex, const Massif::TreeLeafItem *> markers = detailedCostModel->peakMarkers();
+    for (auto it = markers.cbegin(); it != markers.cend(); ++it) {
+        if (it.key().column() / 2 == function) {
+            hideFunctionAction->setData(QVariant::fromValue(Massif::ModelItem(it.value(), nullptr)));
+            slotHideFunction();
+            return;
+        }
+    }
+}
+
+void ChartTab::showAllFunctions()
+{
+    detailedCostModel->showAllFunctions();
+    refreshPeakMarkers();
+    chart->update();
 }

@@ -13,11 +13,16 @@
 
 #include <utility>
 
+class ChartHover;
+class ChartLegendControl;
+class ChartZoom;
 class QAction;
+class QAbstractItemModel;
 class QLabel;
 class QModelIndex;
 class QPainter;
 class QPoint;
+class QRectF;
 class QRect;
 class QSpinBox;
 
@@ -72,6 +77,10 @@ private Q_SLOTS:
     void slotHideOtherFunctions();
     void detailedItemClicked(const QModelIndex &item);
     void totalItemClicked(const QModelIndex &item);
+    void timeRangeChanged();
+    void legendEntryClicked(int dataset);
+    void legendEntryDoubleClicked(int dataset);
+    void showAllFunctions();
 
 private:
     void setupActions();
@@ -83,7 +92,13 @@ private:
     void setHighlights(const QModelIndex &total, const QModelIndex &detailed);
     void labelPeakPoint(KChart::Plotter *diagram, const QModelIndex &index, quint64 cost);
     double lastSnapshotTime() const;
+    QList<QRectF> peakLabelAreas() const;
+    void placeFloatingLegend();
     quint64 maximumCost() const;
+    quint64 visibleMaximumCost() const;
+    bool isInView(const QAbstractItemModel *model, const QModelIndex &index) const;
+    void updateSizeScale();
+    void buildInteraction();
     void applyLegendPlacement();
     void applyLegendFont();
     void paintChart(QPainter *painter, const QRect &target);
@@ -102,6 +117,14 @@ private:
     QAction *hideFunctionAction = nullptr;
     QAction *hideOtherFunctionsAction = nullptr;
     QSpinBox *stackNumBox;
+    QAction *zoomInAction = nullptr;
+    QAction *zoomOutAction = nullptr;
+    QAction *resetZoomAction = nullptr;
+    QAction *keepFullScaleAction = nullptr;
+    QAction *showAllFunctionsAction = nullptr;
+    ChartZoom *zoom = nullptr;
+    ChartHover *hover = nullptr;
+    ChartLegendControl *legendControl = nullptr;
     bool selectionLock = false;
     // Cells of the detailed model that carry a peak label now; the labels stick
     // to cells, so a refresh takes away those that no longer mark a peak.

@@ -61,10 +61,11 @@ double startTime(const FileData *data)
     return time;
 }
 
-QVariant datasetColor(int column, int columnCount, int role)
+QVariant datasetColor(int column, int columnCount, int role, bool dimmed = false)
 {
     const int hue = static_cast<int>((column + 1) / static_cast<double>(columnCount) * 255.0);
-    const QColor color = QColor::fromHsv(hue, 255, 255, 255);
+    // A dimmed dataset keeps its hue, so that its legend entry is still found.
+    const QColor color = QColor::fromHsv(hue, dimmed ? 60 : 255, 255, 255);
     if (role == KChart::DatasetBrushRole) {
         return QBrush(color, Qt::SolidPattern);
     }
@@ -151,11 +152,15 @@ QVariant DetailedCostModel::data(const QModelIndex &index, int role) const
     }
     case KChart::DatasetPenRole:
     case KChart::DatasetBrushRole:
-        return datasetColor(column, columnCount(), role);
+        return datasetColor(column, columnCount(), role, dimmed(column / 2));
     case KChart::LineAttributesRole: {
         KChart::LineAttributes attributes;
         attributes.setDisplayArea(true);
-        if (index == m_highlight) {
+        if (dimmed(column / 2)) {
+            attributes.setTransparency(25);
+        } else if (m_emphasized >= 0 && index != m_highlight) {
+            attributes.setTransparency(230);
+        } else if (index == m_highlight) {
             attributes.setTransparency(255);
         } else if (m_highlight.isValid() && column == m_highlight.column()) {
             attributes.setTransparency(152);
@@ -254,7 +259,7 @@ QVariant DetailedCostModel::headerData(int section, Qt::Orientation orientation,
 {
     if (orientation == Qt::Horizontal && section >= 0 && section % 2 == 0 && section < columnCount()) {
         if (isColorRole(role)) {
-            return datasetColor(section, columnCount(), role);
+            return datasetColor(section, columnCount(), role, dimmed(section / 2));
         }
         if (role == Qt::DisplayRole) {
             return headerLabel(section / 2);
@@ -267,17 +272,35 @@ void DetailedCostModel::setFileData(const FileData *data)
 {
     if (m_fileData) {
         beginRemoveRows(QModelIndex(), 0, rowCount() - 1);
-        m_fileData = nullptr;
-        m_labels.clear();
-        m_rows.clear();
-        m_nodes.clear();
-        m_labelPeaks.clear();
+        clearRanking();
         endRemoveRows();
     }
     if (!data) {
         return;
     }
 
+    rank(data);
+    if (!m_rows.isEmpty()) {
+        beginInsertRows(QModelIndex(), 0, int(m_rows.size()));
+        m_fileData = data;
+        m_startTime = startTime(data);
+        endInsertRows();
+    }
+}
+
+void DetailedCostModel::clearRanking()
+{
+    m_fileData = nullptr;
+    m_labels.clear();
+    m_rows.clear();
+    m_nodes.clear();
+    m_labelPeaks.clear();
+    m_rankedCount = 0;
+    m_emphasized = -1;
+}
+
+void DetailedCostModel::rank(const FileData *data)
+{
     QHash<QByteArray, RankEntry> ranking;
     quint64 sequence = 0;
     const QList<SnapshotItem *> snapshots = data->snapshots();
@@ -313,13 +336,35 @@ void DetailedCostModel::setFileData(const FileData *data)
         const RankEntry y = entries.value(b);
         return x.cost != y.cost ? x.cost > y.cost : x.sequence < y.sequence;
     });
+    m_rankedCount = m_labels.size();
+}
 
-    if (!m_rows.isEmpty()) {
-        beginInsertRows(QModelIndex(), 0, int(m_rows.size()));
-        m_fileData = data;
-        m_startTime = startTime(data);
-        endInsertRows();
+void DetailedCostModel::showAllFunctions()
+{
+    const FileData *data = m_fileData;
+    if (!data || !hasHiddenFunctions()) {
+        return;
     }
+    beginResetModel();
+    clearRanking();
+    rank(data);
+    m_fileData = data;
+    endResetModel();
+}
+
+bool DetailedCostModel::hasHiddenFunctions() const
+{
+    return m_labels.size() < m_rankedCount;
+}
+
+void DetailedCostModel::setEmphasizedDataset(int dataset)
+{
+    m_emphasized = dataset;
+}
+
+int DetailedCostModel::emphasizedDataset() const
+{
+    return m_emphasized;
 }
 
 int DetailedCostModel::datasetLimit() const
@@ -332,6 +377,9 @@ void DetailedCostModel::setDatasetLimit(int count)
     count = qMax(count, 0);
     const int oldShown = shownDatasets();
     const int newShown = int(qMin<qsizetype>(m_labels.size(), count));
+    if (m_emphasized >= newShown) {
+        m_emphasized = -1;
+    }
     if (newShown < oldShown) {
         beginRemoveColumns(QModelIndex(), 2 * newShown, 2 * oldShown - 1);
         m_maxDatasets = count;
@@ -427,6 +475,7 @@ void DetailedCostModel::hideFunction(const TreeLeafItem *node)
     }
     const QByteArray label = node->label();
     beginResetModel();
+    m_emphasized = -1; // the datasets move to other columns
     for (NodeList &nodes : m_nodes) {
         nodes.removeIf([&label](const TreeLeafItem *n) {
             return n->label() == label;
@@ -443,6 +492,7 @@ void DetailedCostModel::hideOtherFunctions(const TreeLeafItem *node)
     }
     const QByteArray label = node->label();
     beginResetModel();
+    m_emphasized = -1; // the datasets move to other columns
     m_labels = {label};
     for (NodeList &nodes : m_nodes) {
         nodes.removeIf([&label](const TreeLeafItem *n) {

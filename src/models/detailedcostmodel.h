@@ -57,6 +57,14 @@ public:
 
     void hideFunction(const TreeLeafItem *node);
     void hideOtherFunctions(const TreeLeafItem *node);
+    /// Brings back every function hidden since the file was set (model reset).
+    void showAllFunctions();
+    /// Whether hiding took away any ranked function.
+    bool hasHiddenFunctions() const;
+
+    /// Draws @p dataset strongly and dims the others; -1 draws all alike.
+    void setEmphasizedDataset(int dataset);
+    int emphasizedDataset() const;
 
 private:
     using NodeList = QList<const TreeLeafItem *>;
@@ -65,6 +73,12 @@ private:
     int shownDatasets() const;
     const TreeLeafItem *nodeWithLabel(const SnapshotItem *snapshot, const QByteArray &label) const;
     QByteArray headerLabel(int dataset) const;
+    void rank(const FileData *data);
+    bool dimmed(int dataset) const
+    {
+        return m_emphasized >= 0 && dataset != m_emphasized;
+    }
+    void clearRanking();
 
     const FileData *m_fileData = nullptr;
     QList<QByteArray> m_labels;
@@ -73,6 +87,8 @@ private:
     QHash<QByteArray, ModelItem> m_labelPeaks;
     QModelIndex m_highlight;
     int m_maxDatasets = 10;
+    qsizetype m_rankedCount = 0;
+    int m_emphasized = -1;
     double m_startTime = 0.0;
 };
 
