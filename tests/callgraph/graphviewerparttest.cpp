@@ -393,6 +393,10 @@ private Q_SLOTS:
         QTest::mousePress(view->viewport(), Qt::LeftButton, {}, position);
         QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, position + moved);
         QCOMPARE(clicked.count(), reported ? 1 : 0);
+        // The node clicked, and only that one, is framed.
+        for (const QGraphicsItem *node : sceneNodes(view)) {
+            QCOMPARE(node->data(2).toBool(), reported && node == box);
+        }
         if (reported) {
             QCOMPARE(clicked.constFirst().constFirst().toString(), snapshotId);
         }

@@ -39,12 +39,20 @@ GraphElementItem::GraphElementItem(Kind kind, const GraphElement &element, QGrap
 {
     setData(0, element.id);
     setData(1, kind == Node ? QStringLiteral("node") : QStringLiteral("edge"));
+    setData(2, false);
     setZValue(kind == Node ? 1 : 0);
+}
+
+void GraphElementItem::setHighlighted(bool highlighted)
+{
+    m_highlighted = highlighted;
+    setData(2, highlighted);
+    update();
 }
 
 QRectF GraphElementItem::boundingRect() const
 {
-    return m_element.bounds.adjusted(-2, -2, 2, 2);
+    return m_element.bounds.adjusted(-4, -4, 4, 4);
 }
 
 void GraphElementItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget)
@@ -54,6 +62,11 @@ void GraphElementItem::paint(QPainter *painter, const QStyleOptionGraphicsItem *
         painter->setPen(shape.pen);
         painter->setBrush(shape.brush);
         painter->drawPath(shape.path);
+    }
+    if (m_highlighted) {
+        painter->setPen(QPen(option->palette.color(QPalette::Highlight), 3));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(m_element.bounds.adjusted(-2, -2, 2, 2));
     }
     // Text smaller than a few pixels is unreadable and slow; the overview and
     // far zoomed-out views show the shapes only.

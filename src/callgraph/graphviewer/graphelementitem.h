@@ -14,7 +14,8 @@ namespace GraphViewer {
 
 /**
  * A node or an edge of the graph as Graphviz drew it. Its data under key 0
- * is its dot id (for an edge "tail->head"), under key 1 "node" or "edge".
+ * is its dot id (for an edge "tail->head"), under key 1 "node" or "edge",
+ * under key 2 whether it is highlighted.
  */
 class GraphElementItem : public QGraphicsItem
 {
@@ -38,6 +39,9 @@ public:
         return m_element.id;
     }
 
+    /// Framed as the node last clicked.
+    void setHighlighted(bool highlighted);
+
     QRectF boundingRect() const override;
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
     int type() const override
@@ -50,6 +54,7 @@ private:
 
     Kind m_kind;
     GraphElement m_element;
+    bool m_highlighted = false;
 };
 
 } // namespace GraphViewer

@@ -79,9 +79,15 @@ void GraphView::mouseReleaseEvent(QMouseEvent *event)
         return;
     }
     const QList<QGraphicsItem *> hits = items(event->position().toPoint());
-    for (const QGraphicsItem *hit : hits) {
-        if (hit->type() == GraphElementItem::Type && static_cast<const GraphElementItem *>(hit)->kind() == GraphElementItem::Node) {
-            Q_EMIT nodeClicked(static_cast<const GraphElementItem *>(hit)->id());
+    for (QGraphicsItem *hit : hits) {
+        if (hit->type() == GraphElementItem::Type && static_cast<GraphElementItem *>(hit)->kind() == GraphElementItem::Node) {
+            auto *node = static_cast<GraphElementItem *>(hit);
+            if (m_highlighted) {
+                m_highlighted->setHighlighted(false);
+            }
+            m_highlighted = node;
+            node->setHighlighted(true);
+            Q_EMIT nodeClicked(node->id());
             return;
         }
     }
@@ -90,6 +96,7 @@ void GraphView::mouseReleaseEvent(QMouseEvent *event)
 void GraphView::setGraph(const GraphLayout &layout)
 {
     // The overview is drawn once, for the new graph only.
+    m_highlighted = nullptr;
     m_nodes.clear();
     m_scene->clear();
     for (const GraphElement &edge : layout.edges) {
@@ -107,6 +114,7 @@ void GraphView::setGraph(const GraphLayout &layout)
 
 void GraphView::clearGraph()
 {
+    m_highlighted = nullptr;
     m_nodes.clear();
     m_scene->clear();
     setSceneRect(QRectF());

@@ -71,6 +71,7 @@ private:
     GraphPanner *m_panner;
     QLabel *m_status;
     QPoint m_pressPosition;
+    GraphElementItem *m_highlighted = nullptr;
     QHash<QString, GraphElementItem *> m_nodes;
     KGraphViewer::KGraphViewerInterface::PannerPosition m_pannerPosition = KGraphViewer::KGraphViewerInterface::BottomRight;
     bool m_pannerEnabled = true;
