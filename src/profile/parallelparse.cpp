@@ -5,7 +5,6 @@
 
 #include "parallelparse.h"
 #include "filedata.h"
-#include "freedmemory.h"
 #include "parser.h"
 #include "replaydevice.h"
 #include "snapshotitem.h"
@@ -14,6 +13,7 @@
 #include <QIODevice>
 
 #include <cstring>
+#include <utility>
 
 using namespace Massif;
 
@@ -38,8 +38,11 @@ qsizetype recordStart(QByteArrayView text, qsizetype from)
     return -1;
 }
 
-// Pieces are read in chunks of at least this size.
+// Pieces are read in chunks of this size at least and at most.
 constexpr qint64 MinimalRead = 64 * 1024;
+constexpr qint64 LargestRead = 1024 * 1024;
+// Buffers kept for later pieces: fresh ones would cost a page fault every few kilobytes.
+constexpr size_t SpareBuffers = 8;
 
 int countLines(QByteArrayView text)
 {
@@ -89,8 +92,6 @@ ParallelParse::~ParallelParse()
 {
     stopWorkers();
     m_pieces.clear();
-    // The pieces' text and the runs' scratch lists were freed on several threads.
-    returnFreedMemory();
 }
 
 bool ParallelParse::stopRequested() const
@@ -112,7 +113,7 @@ void ParallelParse::run()
             break;
         }
         const qsizetype old = pending.size();
-        const qint64 chunk = qMax(m_pieceBytes, MinimalRead);
+        const qint64 chunk = qBound(MinimalRead, m_pieceBytes, LargestRead);
         pending.resize(old + chunk);
         qint64 got = 0;
         while (got < chunk) {
@@ -128,8 +129,11 @@ void ParallelParse::run()
 
         // Each piece at least of the piece size: an input smaller than that is read sequentially.
         for (qsizetype cut = recordStart(pending, m_pieceBytes); cut > 0; cut = recordStart(pending, m_pieceBytes)) {
-            dispatch(pending.first(cut));
-            pending.remove(0, cut);
+            // The piece keeps the buffer; the rest moves to a spare one.
+            QByteArray rest = spareBuffer();
+            rest.append(QByteArrayView(pending).sliced(cut));
+            pending.truncate(cut);
+            dispatch(std::exchange(pending, rest));
         }
         if (sourceDone) {
             break;
@@ -293,10 +297,24 @@ ParallelParse::Join ParallelParse::joinFront(bool wait)
     m_folded = m_folded || run.allocatorFolded();
     m_linesJoined = piece.linesBefore + piece.lines;
     m_bytesJoined += piece.text.size();
+    if (m_spareBuffers.size() < SpareBuffers) {
+        piece.text.resize(0);
+        m_spareBuffers.push_back(std::move(piece.text));
+    }
     m_anyJoined = true;
     m_pieces.pop_front();
     emitProgress(nullptr);
     return Join::Joined;
+}
+
+QByteArray ParallelParse::spareBuffer()
+{
+    if (m_spareBuffers.empty()) {
+        return QByteArray();
+    }
+    QByteArray buffer = std::move(m_spareBuffers.back());
+    m_spareBuffers.pop_back();
+    return buffer;
 }
 
 void ParallelParse::emitProgress(const SnapshotItem *joined)

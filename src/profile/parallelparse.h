@@ -73,6 +73,7 @@ private:
     void dispatch(QByteArray text);
     Join joinFront(bool wait);
     void emitProgress(const SnapshotItem *joined);
+    QByteArray spareBuffer();
     void work();
     void stopWorkers();
     void runSequentially(std::deque<QByteArray> replayed, int linesBefore, bool fromStart);
@@ -95,6 +96,7 @@ private:
     int m_expectedSnapshots = 100;
     // Every label joined so far, so that equal ones of all pieces share one buffer.
     QHash<QByteArray, QByteArray> m_labels;
+    std::vector<QByteArray> m_spareBuffers;
 
     // Standard primitives, which thread sanitizers see through.
     std::mutex m_mutex;

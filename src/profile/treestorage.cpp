@@ -26,6 +26,11 @@ constexpr size_t HeaderSize = 16;
 // Larger child arrays get a mapping of their own rather than waste a block's tail.
 constexpr size_t LargestInBlock = BlockSize / 16;
 constexpr size_t PageSize = 4096;
+// Blocks are cut from regions mapped at once, each twice the last up to this
+// size, so that a large tree costs few calls to the system; the pages of a
+// region not reached yet are not touched and take no memory.
+constexpr size_t FirstRegionSize = BlockSize * 4;
+constexpr size_t LargestRegionSize = BlockSize * 64;
 
 struct BlockHeader
 {
@@ -98,8 +103,14 @@ TreeStorage *TreeStorage::of(const TreeLeafItem *node)
 
 void TreeStorage::startBlock()
 {
-    char *block = static_cast<char *>(mapMemory(BlockSize, BlockSize));
-    m_mappings.push_back({block, BlockSize});
+    if (m_end == m_regionEnd) {
+        const size_t size = m_regionSize == 0 ? FirstRegionSize : qMin(LargestRegionSize, m_regionSize * 2);
+        m_end = static_cast<char *>(mapMemory(size, BlockSize));
+        m_regionEnd = m_end + size;
+        m_regionSize = size;
+        m_mappings.push_back({m_end, size});
+    }
+    char *block = m_end;
     m_reservedBytes += BlockSize;
     new (block) BlockHeader {this};
     m_cursor = block + HeaderSize;

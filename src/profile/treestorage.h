@@ -52,7 +52,7 @@ public:
     /// Deletes @p node, a separately allocated one hung below a node of ours, with the storage.
     void adopt(TreeLeafItem *node);
 
-    /// Bytes taken from the system for nodes and child arrays.
+    /// Bytes of the blocks begun for nodes and child arrays.
     qint64 reservedBytes() const
     {
         return m_reservedBytes;
@@ -76,6 +76,8 @@ private:
 
     char *m_cursor = nullptr;
     char *m_end = nullptr;
+    char *m_regionEnd = nullptr;
+    size_t m_regionSize = 0;
     std::vector<Mapping> m_mappings;
     // Deques: the nodes point at the labels, which must not move.
     std::deque<QByteArray> m_pooledLabels;
