@@ -137,7 +137,8 @@ QString renderedText(const QString &richText)
 QString shownText(const QLabel *label)
 {
     const bool rich = label->textFormat() == Qt::RichText || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()));
-    return rich ? renderedText(label->text()) : label->text();
+    // Zero-width spaces only let long runs wrap; nobody sees them.
+    return (rich ? renderedText(label->text()) : label->text()).remove(QChar(0x200B));
 }
 
 // Hostile pieces of labels and commands: markup, entities, quotes,
@@ -185,6 +186,7 @@ private Q_SLOTS:
     void closeWhileCallGraphGenerates();
 
     void hostileTextsShownAsText();
+    void hostileErrorPage_data();
     void hostileErrorPage();
     void hostileDotFile();
 
@@ -676,13 +678,24 @@ void StressTest::hostileTextsShownAsText()
     }
 }
 
+void StressTest::hostileErrorPage_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("shownLine");
+    // Text is shown as it is, markup and all; what is not text is described.
+    QTest::newRow("markup") << QByteArrayLiteral("<i>it</i>&amp; \"q\" \\") << QStringLiteral("<i>it</i>&amp; \"q\" \\");
+    QTest::newRow("markup, control bytes and no UTF-8")
+        << QByteArrayLiteral("<i>it</i>&amp;\x01\x02\x1b[1m\x7f\xff\xfe\xc3 \"q\" \\") << QStringLiteral("not a massif file: line 3 is binary data");
+}
+
 void StressTest::hostileErrorPage()
 {
-    // A file name with markup and an offending line with markup, control bytes and no UTF-8.
+    QFETCH(QByteArray, line);
+    QFETCH(QString, shownLine);
+    // A file name with markup, and an offending line.
     const QString path = m_dir.filePath(QStringLiteral("<b>x<u>&amp;.massif"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    const QByteArray line = QByteArrayLiteral("<i>it</i>&amp;\x01\x02\x1b[1m\x7f\xff\xfe\xc3 \"q\" \\");
     file.write("desc: x\ncmd: y\n" + line + '\n');
     file.close();
 
@@ -710,7 +723,7 @@ void StressTest::hostileErrorPage()
     }
     QVERIFY(messageLabel);
     const QString shown = shownText(messageLabel);
-    QVERIFY2(shown.contains(QString::fromLatin1(line)), qPrintable(shown));
+    QVERIFY2(shown.contains(shownLine), qPrintable(shown));
     QVERIFY2(shown.contains(url.toString()), qPrintable(shown));
     QCOMPARE(KLocalizedString::removeAcceleratorMarker(m_documents->tabText(0)), url.fileName());
 }
