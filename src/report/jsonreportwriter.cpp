@@ -11,6 +11,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cmath>
+
 using namespace Massif;
 
 namespace {
@@ -59,6 +61,87 @@ QJsonObject nodeObject(const Report::Node &node, quint64 total)
     object.insert(QStringLiteral("omittedChildren"), node.omittedChildren);
     object.insert(QStringLiteral("omittedBytes"), count(node.omittedBytes));
     return object;
+}
+
+QJsonValue percentOf(quint64 baselineBytes, quint64 currentBytes)
+{
+    if (baselineBytes == 0) {
+        return QJsonValue();
+    }
+    return (double(currentBytes) - double(baselineBytes)) * 100.0 / double(baselineBytes);
+}
+
+QJsonValue signedCount(qint64 bytes)
+{
+    return QJsonValue(bytes);
+}
+
+QJsonObject nodeChangeObject(const Report::NodeChange &node)
+{
+    const LabelPieces pieces = splitLabelPieces(node.label);
+    QJsonObject object {
+        {QStringLiteral("label"), text(node.label)},
+        {QStringLiteral("function"), text(pieces.function)},
+        {QStringLiteral("location"), text(pieces.location)},
+        {QStringLiteral("baselineLabel"), text(node.moved ? node.baselineLabel : QByteArray())},
+        {QStringLiteral("baselineBytes"), count(node.baselineBytes)},
+        {QStringLiteral("currentBytes"), count(node.currentBytes)},
+        {QStringLiteral("change"), signedCount(node.change())},
+        {QStringLiteral("changePercent"), percentOf(node.baselineBytes, node.currentBytes)},
+        {QStringLiteral("new"), node.isNew},
+        {QStringLiteral("gone"), node.isGone},
+        {QStringLiteral("moved"), node.moved},
+        {QStringLiteral("omittedChildren"), node.omittedChildren},
+        {QStringLiteral("omittedChange"), signedCount(node.omittedChange)},
+    };
+    QJsonArray children;
+    for (const Report::NodeChange &child : node.children) {
+        children.append(nodeChangeObject(child));
+    }
+    object.insert(QStringLiteral("children"), children);
+    return object;
+}
+
+QJsonValue comparisonObject(const Report &report)
+{
+    if (!report.hasBaseline) {
+        return QJsonValue();
+    }
+    const Report::Baseline &baseline = report.baseline;
+    QJsonObject compared = snapshot(baseline.compared);
+    compared.insert(QStringLiteral("chosenAs"), report.options.baselineSnapshotText());
+    QJsonArray sites;
+    for (const Report::SiteChange &site : baseline.topSites) {
+        sites.append(QJsonObject {
+            {QStringLiteral("function"), text(site.function)},
+            {QStringLiteral("location"), text(site.location)},
+            {QStringLiteral("belowThreshold"), site.belowThreshold},
+            {QStringLiteral("baselineBytes"), count(site.baselineBytes)},
+            {QStringLiteral("currentBytes"), count(site.currentBytes)},
+            {QStringLiteral("change"), signedCount(site.change())},
+            {QStringLiteral("changePercent"), percentOf(site.baselineBytes, site.currentBytes)},
+        });
+    }
+    const double growth = report.peakGrowth();
+    return QJsonObject {
+        {QStringLiteral("file"), baseline.source},
+        {QStringLiteral("command"), baseline.command},
+        {QStringLiteral("timeUnit"), baseline.timeUnit},
+        {QStringLiteral("warning"), baseline.warning},
+        {QStringLiteral("peak"), snapshot(baseline.peak)},
+        {QStringLiteral("peakChange"), signedCount(qint64(report.peak.cost()) - qint64(baseline.peak.cost()))},
+        {QStringLiteral("peakChangePercent"), std::isnan(growth) ? QJsonValue() : QJsonValue(growth)},
+        {QStringLiteral("baselineSnapshot"), compared},
+        {QStringLiteral("currentSnapshot"), static_cast<qint64>(report.chosen.number)},
+        {QStringLiteral("change"), signedCount(qint64(report.chosen.cost()) - qint64(baseline.compared.cost()))},
+        {QStringLiteral("changePercent"), percentOf(baseline.compared.cost(), report.chosen.cost())},
+        {QStringLiteral("summary"), baseline.summary},
+        {QStringLiteral("grownSites"), baseline.grownSites},
+        {QStringLiteral("siteCount"), baseline.siteCount},
+        {QStringLiteral("changedSiteCount"), baseline.changedSiteCount},
+        {QStringLiteral("topSiteChanges"), sites},
+        {QStringLiteral("tree"), baseline.hasTree ? QJsonValue(nodeChangeObject(baseline.tree)) : QJsonValue()},
+    };
 }
 
 } // namespace
@@ -113,5 +196,6 @@ QByteArray JsonReportWriter::write(const Report &report) const
     }
     root.insert(QStringLiteral("topSites"), sites);
     root.insert(QStringLiteral("siteCount"), report.siteCount);
+    root.insert(QStringLiteral("comparison"), comparisonObject(report));
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }

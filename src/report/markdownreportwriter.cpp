@@ -87,9 +87,26 @@ QByteArray MarkdownReportWriter::write(const Report &report) const
     }
 
     out += QLatin1String("\n### ") + plainCell(sitesHeading(report)) + QLatin1String("\n\n");
-    if (report.topSites.isEmpty()) {
-        return out.toUtf8();
+    if (!report.topSites.isEmpty()) {
+        out += sitesTable(report);
     }
+    if (report.hasBaseline) {
+        out += QLatin1String("\n### ") + plainCell(treeChangesHeading(report)) + QLatin1String("\n\n");
+        const QStringList changes = treeChangeLines(report);
+        if (!changes.isEmpty()) {
+            out += codeBlock(changes);
+        }
+        out += QLatin1String("\n### ") + plainCell(siteChangesHeading(report)) + QLatin1String("\n\n");
+        if (!report.baseline.topSites.isEmpty()) {
+            out += siteChangesTable(report);
+        }
+    }
+    return out.toUtf8();
+}
+
+QString MarkdownReportWriter::sitesTable(const Report &report)
+{
+    QString out;
     out += QLatin1String("| # | ") + plainCell(i18nc("@title:column", "Peak")) + QLatin1String(" | ") + plainCell(i18nc("@title:column", "Bytes")) +
         QLatin1String(" | ") + plainCell(i18nc("@title:column", "Snapshot")) + QLatin1String(" | ") + plainCell(i18nc("@title:column", "Function")) +
         QLatin1String(" |\n|---:|---:|---:|---|---|\n");
@@ -102,5 +119,27 @@ QByteArray MarkdownReportWriter::write(const Report &report) const
                         plainCell(snapshotPlace(site.peakSnapshot, report.timeUnit)),
                         site.belowThreshold ? plainCell(siteFunction(site)) : codeCell(siteFunction(site)));
     }
-    return out.toUtf8();
+    return out;
+}
+
+QString MarkdownReportWriter::siteChangesTable(const Report &report)
+{
+    QString out = QLatin1String("| # | ") + plainCell(i18nc("@title:column", "Change")) + QLatin1String(" | ") +
+        plainCell(i18nc("@title:column change in percent", "%")) + QLatin1String(" | ") + plainCell(i18nc("@title:column", "Baseline")) + QLatin1String(" | ") +
+        plainCell(i18nc("@title:column", "Current")) + QLatin1String(" | ") + plainCell(i18nc("@title:column", "Bytes")) + QLatin1String(" | ") +
+        plainCell(i18nc("@title:column", "Function")) + QLatin1String(" |\n|---:|---:|---:|---:|---:|---:|---|\n");
+    const QList<Report::SiteChange> &sites = report.baseline.topSites;
+    for (qsizetype i = 0; i < sites.size(); ++i) {
+        const Report::SiteChange &site = sites.at(i);
+        const QString function = siteChangeFunction(site);
+        out += QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 |\n")
+                   .arg(QString::number(i + 1),
+                        plainCell(changeText(site.change())),
+                        plainCell(changePercentText(site.baselineBytes, site.currentBytes)),
+                        plainCell(formatCost(site.baselineBytes)),
+                        plainCell(formatCost(site.currentBytes)),
+                        QString::number(site.change()),
+                        site.belowThreshold ? plainCell(function) : codeCell(function));
+    }
+    return out;
 }

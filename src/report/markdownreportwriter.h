@@ -15,6 +15,10 @@ class MarkdownReportWriter : public ReportWriter
 {
 public:
     QByteArray write(const Report &report) const override;
+
+private:
+    static QString sitesTable(const Report &report);
+    static QString siteChangesTable(const Report &report);
 };
 
 } // namespace Massif

@@ -6,6 +6,7 @@
 #include "report.h"
 
 #include "allocatorsmodel.h"
+#include "comparison.h"
 #include "filedata.h"
 #include "formatting.h"
 #include "modelitem.h"
@@ -15,6 +16,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace Massif;
 
@@ -61,6 +63,48 @@ void addChildren(Report::Node *target, const TreeLeafItem *node, int levelsLeft,
     }
 }
 
+quint64 magnitude(qint64 change)
+{
+    return change < 0 ? quint64(0) - quint64(change) : quint64(change);
+}
+
+Report::NodeChange nodeChange(const HeapTreeDiff &diff, const HeapTreeDiff::Row &row)
+{
+    Report::NodeChange result;
+    result.label = diff.label(row);
+    result.baselineBytes = row.baselineCost;
+    result.currentBytes = row.currentCost;
+    result.isNew = row.isNew();
+    result.isGone = row.isGone();
+    result.moved = row.flags & HeapTreeDiff::Row::Moved;
+    if (result.moved) {
+        if (const TreeLeafItem *node = diff.baselineNode(row)) {
+            result.baselineLabel = node->label();
+        }
+    }
+    return result;
+}
+
+// As the heap tree, but what counts is the size of a row's change: rows
+// that did not change, or by less than the threshold, are only counted.
+void addChangedChildren(Report::NodeChange *target, const HeapTreeDiff &diff, const HeapTreeDiff::Row &row, int levelsLeft, quint64 threshold)
+{
+    if (levelsLeft <= 0) {
+        return;
+    }
+    for (qint32 i = 0; i < row.childCount; ++i) {
+        const HeapTreeDiff::Row &child = diff.row(row.firstChild + i);
+        if (child.change() == 0 || magnitude(child.change()) < threshold) {
+            ++target->omittedChildren;
+            target->omittedChange += child.change();
+            continue;
+        }
+        Report::NodeChange entry = nodeChange(diff, child);
+        addChangedChildren(&entry, diff, child, levelsLeft - 1, threshold);
+        target->children.append(entry);
+    }
+}
+
 } // namespace
 
 double Report::share(quint64 bytes, quint64 total)
@@ -70,8 +114,13 @@ double Report::share(quint64 bytes, quint64 total)
 
 const SnapshotItem *Report::chooseSnapshot(const FileData &data, const ReportOptions &options)
 {
+    return chooseSnapshot(data, options.snapshot, options.snapshotNumber);
+}
+
+const SnapshotItem *Report::chooseSnapshot(const FileData &data, ReportOptions::SnapshotChoice choice, quint32 number)
+{
     const QList<SnapshotItem *> snapshots = data.snapshots();
-    switch (options.snapshot) {
+    switch (choice) {
     case ReportOptions::PeakSnapshot:
         return data.peak();
     case ReportOptions::LastSnapshot:
@@ -79,8 +128,8 @@ const SnapshotItem *Report::chooseSnapshot(const FileData &data, const ReportOpt
     case ReportOptions::NumberedSnapshot:
         break;
     }
-    const auto found = std::find_if(snapshots.cbegin(), snapshots.cend(), [&options](const SnapshotItem *snapshot) {
-        return snapshot->number() == options.snapshotNumber;
+    const auto found = std::find_if(snapshots.cbegin(), snapshots.cend(), [number](const SnapshotItem *snapshot) {
+        return snapshot->number() == number;
     });
     return found == snapshots.cend() ? nullptr : *found;
 }
@@ -157,4 +206,63 @@ Report Report::build(const FileData &data, const QString &source, const ReportOp
     });
     report.topSites = sites.mid(0, std::max(0, options.topSites));
     return report;
+}
+
+double Report::peakGrowth() const
+{
+    if (baseline.peak.cost() == 0) {
+        return std::nan("");
+    }
+    return (double(peak.cost()) - double(baseline.peak.cost())) * 100.0 / double(baseline.peak.cost());
+}
+
+void Report::compareWith(const FileData &data, const FileData &baselineData, const QString &baselineSource)
+{
+    const SnapshotItem *current = chooseSnapshot(data, options);
+    const SnapshotItem *before = chooseSnapshot(baselineData, options.baselineSnapshot, options.baselineSnapshotNumber);
+    // The engine the comparison tab shows, so that the summary and the changes are its own.
+    const Comparison comparison(&baselineData, before, &data, current);
+
+    hasBaseline = true;
+    baseline = Baseline();
+    baseline.source = baselineSource;
+    baseline.command = baselineData.command();
+    baseline.timeUnit = baselineData.timeUnit();
+    baseline.warning = baselineData.warning();
+    baseline.peak = summary(baselineData.peak());
+    baseline.compared = summary(before);
+    baseline.summary = comparison.summary();
+    baseline.grownSites = comparison.sites().grownSites(Comparison::GrowthThreshold);
+
+    const QList<SiteDiff::Site> &sites = comparison.sites().sites();
+    baseline.siteCount = int(sites.size());
+    QList<SiteChange> changed;
+    for (const SiteDiff::Site &site : sites) {
+        if (site.change() == 0) {
+            continue;
+        }
+        SiteChange entry;
+        entry.belowThreshold = site.isSummary();
+        entry.function = site.parts.function;
+        entry.location = site.parts.location;
+        entry.baselineBytes = site.baselineCost;
+        entry.currentBytes = site.currentCost;
+        changed.append(entry);
+    }
+    baseline.changedSiteCount = int(changed.size());
+    // Shrinking matters as much as growing: the largest changes either way.
+    std::stable_sort(changed.begin(), changed.end(), [](const SiteChange &a, const SiteChange &b) {
+        return magnitude(a.change()) > magnitude(b.change());
+    });
+    baseline.topSites = changed.mid(0, std::max(0, options.topSites));
+
+    const HeapTreeDiff &diff = comparison.tree();
+    baseline.hasTree = !diff.isEmpty() && ((before && before->heapTree()) || (current && current->heapTree()));
+    if (baseline.hasTree) {
+        const quint64 larger = std::max(before ? before->cost() : 0, current ? current->cost() : 0);
+        const quint64 threshold = options.minShare <= 0.0 ? 0 : quint64(std::ceil(double(larger) * options.minShare / 100.0));
+        const HeapTreeDiff::Row &root = diff.row(0);
+        baseline.tree = nodeChange(diff, root);
+        addChangedChildren(&baseline.tree, diff, root, options.depth, threshold);
+    }
 }

@@ -64,8 +64,76 @@ public:
         Snapshot peakSnapshot;
     };
 
+    /// A site of the compared snapshots, with its bytes on either side.
+    struct SiteChange
+    {
+        /// Both empty for the site of all below-threshold entries.
+        QByteArray function;
+        QByteArray location;
+        bool belowThreshold = false;
+        quint64 baselineBytes = 0;
+        quint64 currentBytes = 0;
+
+        qint64 change() const
+        {
+            return qint64(currentBytes) - qint64(baselineBytes);
+        }
+    };
+
+    /// A row of the two heap trees merged, with the rows below it that pass the filters.
+    struct NodeChange
+    {
+        /// The current side's label, else the baseline's.
+        QByteArray label;
+        /// The baseline's label where it differs by its location (a moved row).
+        QByteArray baselineLabel;
+        quint64 baselineBytes = 0;
+        quint64 currentBytes = 0;
+        bool isNew = false;
+        bool isGone = false;
+        bool moved = false;
+        QList<NodeChange> children;
+        /// Rows left out for a change below the minimum share, or none at all.
+        int omittedChildren = 0;
+        qint64 omittedChange = 0;
+
+        qint64 change() const
+        {
+            return qint64(currentBytes) - qint64(baselineBytes);
+        }
+    };
+
+    /// The other file the report compares with.
+    struct Baseline
+    {
+        QString source;
+        QString command;
+        QString timeUnit;
+        QString warning;
+        Snapshot peak;
+        /// Its snapshot compared with the chosen one.
+        Snapshot compared;
+        /// The comparison engine's one-line summary.
+        QString summary;
+        int grownSites = 0;
+        /// All sites of the two snapshots, and those whose bytes changed.
+        int siteCount = 0;
+        int changedSiteCount = 0;
+        /// The largest changes, by their size either way.
+        QList<SiteChange> topSites;
+        /// Whether either compared snapshot has a heap tree; the merged tree is empty otherwise.
+        bool hasTree = false;
+        NodeChange tree;
+    };
+
     /// Builds the report of @p data; @p source names the file in the output.
     static Report build(const FileData &data, const QString &source, const ReportOptions &options);
+
+    /**
+     * Compares the chosen snapshot of @p data, the file this report was built
+     * from, with the options' baseline snapshot of @p baseline.
+     */
+    void compareWith(const FileData &data, const FileData &baseline, const QString &baselineSource);
 
     ReportOptions options;
     QString source;
@@ -93,8 +161,15 @@ public:
     QList<Site> topSites;
     int siteCount = 0;
 
+    bool hasBaseline = false;
+    Baseline baseline;
+
+    /// The peak's change since the baseline's peak in percent; NaN when the baseline's peak is empty.
+    double peakGrowth() const;
+
     /// The snapshot the options ask for, or null when there is none.
     static const SnapshotItem *chooseSnapshot(const FileData &data, const ReportOptions &options);
+    static const SnapshotItem *chooseSnapshot(const FileData &data, ReportOptions::SnapshotChoice choice, quint32 number);
     /// A node's share of @p total in percent; 0 for an empty total.
     static double share(quint64 bytes, quint64 total);
 };

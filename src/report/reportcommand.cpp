@@ -9,6 +9,8 @@
 #include "callgraphexport.h"
 #include "chartexport.h"
 #include "filedata.h"
+#include "flamegraphlayout.h"
+#include "flamegraphsvgwriter.h"
 #include "foldedstacks.h"
 #include "formatting.h"
 #include "outputfile.h"
@@ -27,6 +29,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -111,6 +114,19 @@ ReportCommand::ReportCommand(QObject *parent)
     , m_failIfPeakOption(QStringLiteral("fail-if-peak"),
                          i18nc("@info:shell", "Exit with status 3 when the peak is above this size (such as 64MiB or 1.5GB)."),
                          i18nc("@info:shell value name", "size"))
+    , m_flameGraphOption(QStringLiteral("flamegraph"),
+                         i18nc("@info:shell", "Draw the snapshot's flame graph into this SVG file, as the flame graph tab saves it."),
+                         i18nc("@info:shell value name", "file"))
+    , m_baselineOption(QStringLiteral("baseline"),
+                       i18nc("@info:shell", "Compare with this massif file (a path or a URL, plain or compressed): the change and its largest parts."),
+                       i18nc("@info:shell value name", "file"))
+    , m_baselineSnapshotOption(QStringLiteral("baseline-snapshot"),
+                               i18nc("@info:shell", "The snapshot of the baseline compared with the chosen one: peak (the default), last, or its number."),
+                               i18nc("@info:shell value name", "peak|last|N"),
+                               QStringLiteral("peak"))
+    , m_failIfGrowthOption(QStringLiteral("fail-if-growth"),
+                           i18nc("@info:shell", "Exit with status 3 when the peak grew by more than this percentage of the baseline's peak."),
+                           i18nc("@info:shell value name", "percent"))
 {
 }
 
@@ -142,7 +158,11 @@ void ReportCommand::setupParser(QCommandLineParser *parser)
                         m_sizeOption,
                         m_callGraphOption,
                         m_foldedOption,
-                        m_failIfPeakOption});
+                        m_failIfPeakOption,
+                        m_flameGraphOption,
+                        m_baselineOption,
+                        m_baselineSnapshotOption,
+                        m_failIfGrowthOption});
     parser->addPositionalArgument(
         QStringLiteral("file"), i18nc("@info:shell", "The massif file: a path or a URL, plain or compressed."), i18nc("@info:shell", "FILE|URL"));
 }
@@ -227,6 +247,40 @@ bool ReportCommand::readOptions(const QCommandLineParser &parser)
         }
         m_peakLimit = limit;
     }
+
+    m_flameGraphFile = parser.value(m_flameGraphOption);
+    if (parser.isSet(m_flameGraphOption) && QFileInfo(m_flameGraphFile).suffix().toLower() != QLatin1String("svg")) {
+        return fail(i18nc("@info:shell", "the flame graph is written as SVG, to a file name ending in .svg; not \"%1\".", m_flameGraphFile));
+    }
+    if (parser.isSet(m_baselineOption)) {
+        m_baselineArgument = parser.value(m_baselineOption);
+        if (m_baselineArgument.isEmpty()) {
+            return fail(i18nc("@info:shell", "--baseline needs a massif file or URL."));
+        }
+        m_baselineUrl = QUrl::fromUserInput(m_baselineArgument, QDir::currentPath(), QUrl::AssumeLocalFile);
+    }
+    if (!m_options.setBaselineSnapshot(parser.value(m_baselineSnapshotOption))) {
+        return fail(i18nc("@info:shell", "unknown baseline snapshot \"%1\": use peak, last or a snapshot number.", parser.value(m_baselineSnapshotOption)));
+    }
+    if (parser.isSet(m_baselineSnapshotOption) && !parser.isSet(m_baselineOption)) {
+        return fail(i18nc("@info:shell", "--baseline-snapshot chooses a snapshot of the baseline; give --baseline too."));
+    }
+    if (parser.isSet(m_failIfGrowthOption)) {
+        if (!parser.isSet(m_baselineOption)) {
+            return fail(i18nc("@info:shell", "--fail-if-growth measures the peak against a baseline; give --baseline too."));
+        }
+        QString growth = parser.value(m_failIfGrowthOption);
+        if (growth.endsWith(QLatin1Char('%'))) {
+            growth.chop(1);
+        }
+        const double limit = growth.toDouble(&ok);
+        if (!ok || !std::isfinite(limit) || limit < 0.0) {
+            return fail(i18nc("@info:shell",
+                              "the growth limit is a percentage of the baseline's peak, 0 or more, such as 5 or 12.5%; not \"%1\".",
+                              parser.value(m_failIfGrowthOption)));
+        }
+        m_growthLimit = limit;
+    }
     return true;
 }
 
@@ -241,12 +295,12 @@ void ReportCommand::showProgress(int percent)
     }
     m_progressShown = true;
     m_progressShownValue = percent;
-    const QByteArray line = "\r" + i18nc("@info:progress", "Reading %1: %2%", readableText(m_argument), percent).toUtf8() + "\x1b[K";
+    const QByteArray line = "\r" + i18nc("@info:progress", "Reading %1: %2%", readableText(m_reading), percent).toUtf8() + "\x1b[K";
     std::fwrite(line.constData(), 1, line.size(), stderr);
     std::fflush(stderr);
 }
 
-std::unique_ptr<FileData> ReportCommand::load()
+std::unique_ptr<FileData> ReportCommand::load(const QUrl &url, const QString &argument)
 {
     // The worker lives on this thread, so parse() runs here and now, and its
     // signals arrive directly; a remote file is fetched by a nested event loop.
@@ -262,15 +316,18 @@ std::unique_ptr<FileData> ReportCommand::load()
         errorMessage = message;
     });
     connect(&worker, &ParseWorker::progress, this, &ReportCommand::showProgress);
+    m_reading = argument;
+    m_progressShown = false;
+    m_progressShownValue = -1;
     m_progressStart = QDateTime::currentMSecsSinceEpoch();
-    worker.parse(m_url, m_options.allocators);
+    worker.parse(url, m_options.allocators);
     if (m_progressShown) {
         std::fputs("\r\x1b[K", stderr);
         std::fflush(stderr);
     }
     if (!data) {
         // The GUI's error page, as plain text.
-        fail(errorTitle.isEmpty() ? i18nc("@info:shell", "could not read %1.", readableText(m_argument))
+        fail(errorTitle.isEmpty() ? i18nc("@info:shell", "could not read %1.", readableText(argument))
                                   : readableText(errorTitle) + QLatin1String(": ") + readableLines(plainTextOfMessage(errorMessage)));
     }
     return data;
@@ -342,6 +399,26 @@ bool ReportCommand::writeOutputs(FileData *data, const QByteArray &reportText)
             return writeFailed(file);
         }
     }
+    if (!m_flameGraphFile.isEmpty()) {
+        OutputFile *file = stage(m_flameGraphFile);
+        if (!file) {
+            return false;
+        }
+        // The flame graph tab's own writer, titled as the tab's header.
+        FlameGraphLayout layout;
+        layout.setSnapshot(snapshot);
+        FlameGraphSvgWriter writer(layout);
+        QString title = layout.displayText(0);
+        if (snapshot == data->peak()) {
+            title = i18nc("@label %1: snapshot and its cost", "%1 (peak)", title);
+        }
+        writer.setTitle(title);
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        if (!writer.write(&buffer) || !file->write(buffer.data())) {
+            return writeFailed(file);
+        }
+    }
 
     for (const auto &file : files) {
         if (!file->commit()) {
@@ -356,25 +433,28 @@ int ReportCommand::run(const QCommandLineParser &parser)
     if (!readOptions(parser)) {
         return Failure;
     }
-    m_data = load();
+    m_data = load(m_url, m_argument);
     FileData *data = m_data.get();
-    if (!data) {
+    if (!data || !checkSnapshot(*data, m_argument, m_options.snapshot, m_options.snapshotNumber)) {
         return Failure;
     }
-    if (!Report::chooseSnapshot(*data, m_options)) {
-        fail(i18nc("@info:shell",
-                   "%1 has no snapshot number %2; its snapshots are numbered %3 to %4.",
-                   readableText(m_argument),
-                   m_options.snapshotNumber,
-                   data->snapshots().first()->number(),
-                   data->snapshots().last()->number()));
-        return Failure;
+    if (!m_baselineArgument.isEmpty()) {
+        m_baseline = load(m_baselineUrl, m_baselineArgument);
+        if (!m_baseline || !checkSnapshot(*m_baseline, m_baselineArgument, m_options.baselineSnapshot, m_options.baselineSnapshotNumber)) {
+            return Failure;
+        }
     }
 
     if (!data->warning().isEmpty()) {
         printError(i18nc("@info:shell", "warning: %1", readableText(data->warning())));
     }
-    const Report report = Report::build(*data, m_argument, m_options);
+    if (m_baseline && !m_baseline->warning().isEmpty()) {
+        printError(i18nc("@info:shell", "warning: the baseline %1: %2", readableText(m_baselineArgument), readableText(m_baseline->warning())));
+    }
+    Report report = Report::build(*data, m_argument, m_options);
+    if (m_baseline) {
+        report.compareWith(*data, *m_baseline, m_baselineArgument);
+    }
     const QByteArray text = ReportWriter::create(m_format)->write(report);
     if (!writeOutputs(data, text)) {
         return Failure;
@@ -387,13 +467,44 @@ int ReportCommand::run(const QCommandLineParser &parser)
         }
     }
 
+    bool exceeded = false;
     if (m_peakLimit && report.peak.cost() > *m_peakLimit) {
         printError(i18nc("@info:shell",
                          "the peak, %1 at snapshot #%2, is above the limit of %3.",
                          QStringLiteral("%1 (%2 B)").arg(formatCost(report.peak.cost()), QLocale::system().toString(report.peak.cost())),
                          report.peak.number,
                          QStringLiteral("%1 (%2 B)").arg(formatCost(*m_peakLimit), QLocale::system().toString(*m_peakLimit))));
-        return LimitExceeded;
+        exceeded = true;
     }
-    return Success;
+    if (m_growthLimit) {
+        const double growth = report.peakGrowth();
+        // From nothing, any growth is beyond every limit.
+        if ((std::isnan(growth) && report.peak.cost() > 0) || growth > *m_growthLimit) {
+            const QString from =
+                QStringLiteral("%1 (%2 B)").arg(formatCost(report.baseline.peak.cost()), QLocale::system().toString(report.baseline.peak.cost()));
+            const QString to = QStringLiteral("%1 (%2 B)").arg(formatCost(report.peak.cost()), QLocale::system().toString(report.peak.cost()));
+            printError(std::isnan(growth) ? i18nc("@info:shell", "the peak grew from %1 in the baseline to %2.", from, to)
+                                          : i18nc("@info:shell",
+                                                  "the peak grew by %1%, from %2 in the baseline to %3, more than the limit of %4%.",
+                                                  QString::number(growth, 'f', 1),
+                                                  from,
+                                                  to,
+                                                  QString::number(*m_growthLimit, 'g', 6)));
+            exceeded = true;
+        }
+    }
+    return exceeded ? LimitExceeded : Success;
+}
+
+bool ReportCommand::checkSnapshot(const FileData &data, const QString &argument, ReportOptions::SnapshotChoice choice, quint32 number)
+{
+    if (Report::chooseSnapshot(data, choice, number)) {
+        return true;
+    }
+    return fail(i18nc("@info:shell",
+                      "%1 has no snapshot number %2; its snapshots are numbered %3 to %4.",
+                      readableText(argument),
+                      number,
+                      data.snapshots().first()->number(),
+                      data.snapshots().last()->number()));
 }

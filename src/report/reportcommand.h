@@ -52,7 +52,9 @@ public:
 
 private:
     bool readOptions(const QCommandLineParser &parser);
-    std::unique_ptr<FileData> load();
+    /// Reads @p url, named @p argument in messages, as the GUI reads it; null after an error, which is told.
+    std::unique_ptr<FileData> load(const QUrl &url, const QString &argument);
+    bool checkSnapshot(const FileData &data, const QString &argument, ReportOptions::SnapshotChoice choice, quint32 number);
     bool writeOutputs(FileData *data, const QByteArray &reportText);
     bool fail(const QString &message);
     void showProgress(int percent);
@@ -69,11 +71,20 @@ private:
     QCommandLineOption m_callGraphOption;
     QCommandLineOption m_foldedOption;
     QCommandLineOption m_failIfPeakOption;
+    QCommandLineOption m_flameGraphOption;
+    QCommandLineOption m_baselineOption;
+    QCommandLineOption m_baselineSnapshotOption;
+    QCommandLineOption m_failIfGrowthOption;
 
     /// Kept to the end of the process, never freed: see main().
     std::unique_ptr<FileData> m_data;
+    std::unique_ptr<FileData> m_baseline;
     QString m_argument;
     QUrl m_url;
+    QString m_baselineArgument;
+    QUrl m_baselineUrl;
+    /// The file being read, for the progress line.
+    QString m_reading;
     ReportOptions m_options;
     ReportWriter::Format m_format = ReportWriter::Text;
     QString m_outputFile;
@@ -81,7 +92,10 @@ private:
     QSize m_chartSize;
     QString m_callGraphFile;
     QString m_foldedFile;
+    QString m_flameGraphFile;
     std::optional<quint64> m_peakLimit;
+    /// In percent of the baseline's peak.
+    std::optional<double> m_growthLimit;
 
     bool m_progressShown = false;
     int m_progressShownValue = -1;

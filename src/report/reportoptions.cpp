@@ -9,14 +9,14 @@
 
 using namespace Massif;
 
-bool ReportOptions::setSnapshot(const QString &text)
+bool ReportOptions::parseSnapshotChoice(const QString &text, SnapshotChoice *choice, quint32 *number)
 {
     if (text == QLatin1String("peak")) {
-        snapshot = PeakSnapshot;
+        *choice = PeakSnapshot;
         return true;
     }
     if (text == QLatin1String("last")) {
-        snapshot = LastSnapshot;
+        *choice = LastSnapshot;
         return true;
     }
     // Digits only: toUInt() would also take blanks and a plus sign.
@@ -26,18 +26,18 @@ bool ReportOptions::setSnapshot(const QString &text)
         return false;
     }
     bool ok = false;
-    const quint32 number = text.toUInt(&ok);
+    const quint32 value = text.toUInt(&ok);
     if (!ok) {
         return false;
     }
-    snapshot = NumberedSnapshot;
-    snapshotNumber = number;
+    *choice = NumberedSnapshot;
+    *number = value;
     return true;
 }
 
-QString ReportOptions::snapshotText() const
+QString ReportOptions::snapshotChoiceText(SnapshotChoice choice, quint32 number)
 {
-    switch (snapshot) {
+    switch (choice) {
     case PeakSnapshot:
         return QStringLiteral("peak");
     case LastSnapshot:
@@ -45,5 +45,25 @@ QString ReportOptions::snapshotText() const
     case NumberedSnapshot:
         break;
     }
-    return QString::number(snapshotNumber);
+    return QString::number(number);
+}
+
+bool ReportOptions::setSnapshot(const QString &text)
+{
+    return parseSnapshotChoice(text, &snapshot, &snapshotNumber);
+}
+
+QString ReportOptions::snapshotText() const
+{
+    return snapshotChoiceText(snapshot, snapshotNumber);
+}
+
+bool ReportOptions::setBaselineSnapshot(const QString &text)
+{
+    return parseSnapshotChoice(text, &baselineSnapshot, &baselineSnapshotNumber);
+}
+
+QString ReportOptions::baselineSnapshotText() const
+{
+    return snapshotChoiceText(baselineSnapshot, baselineSnapshotNumber);
 }

@@ -33,11 +33,20 @@ struct ReportOptions
     int topSites = 10;
     /// Only recorded in the report: the file was read with these.
     QStringList allocators;
+    /// The snapshot of the baseline file compared with the chosen one.
+    SnapshotChoice baselineSnapshot = PeakSnapshot;
+    quint32 baselineSnapshotNumber = 0;
 
     /// Reads "peak", "last" or a snapshot number; false for anything else.
     bool setSnapshot(const QString &text);
     /// "peak", "last" or the number, as given to setSnapshot().
     QString snapshotText() const;
+    /// The same for the baseline's snapshot.
+    bool setBaselineSnapshot(const QString &text);
+    QString baselineSnapshotText() const;
+
+    static bool parseSnapshotChoice(const QString &text, SnapshotChoice *choice, quint32 *number);
+    static QString snapshotChoiceText(SnapshotChoice choice, quint32 number);
 };
 
 } // namespace Massif

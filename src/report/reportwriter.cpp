@@ -5,6 +5,7 @@
 
 #include "reportwriter.h"
 
+#include "comparison.h"
 #include "formatting.h"
 #include "jsonreportwriter.h"
 #include "markdownreportwriter.h"
@@ -15,7 +16,6 @@
 
 #include <QLocale>
 
-#include <array>
 #include <functional>
 
 #include <algorithm>
@@ -89,15 +89,58 @@ QString ReportWriter::snapshotPlace(const Report::Snapshot &snapshot, const QStr
 
 QString ReportWriter::chosenName(const Report &report)
 {
-    switch (report.options.snapshot) {
+    return snapshotName(report.chosen, report.options.snapshot);
+}
+
+QString ReportWriter::snapshotName(const Report::Snapshot &snapshot, ReportOptions::SnapshotChoice choice)
+{
+    switch (choice) {
     case ReportOptions::PeakSnapshot:
-        return i18nc("@info", "#%1 (the peak)", report.chosen.number);
+        return i18nc("@info", "#%1 (the peak)", snapshot.number);
     case ReportOptions::LastSnapshot:
-        return i18nc("@info", "#%1 (the last)", report.chosen.number);
+        return i18nc("@info", "#%1 (the last)", snapshot.number);
     case ReportOptions::NumberedSnapshot:
         break;
     }
-    return i18nc("@info", "#%1", report.chosen.number);
+    return i18nc("@info", "#%1", snapshot.number);
+}
+
+QString ReportWriter::changeText(qint64 change)
+{
+    return Comparison::formatChange(change);
+}
+
+QString ReportWriter::changePercentText(quint64 baselineBytes, quint64 currentBytes)
+{
+    if (baselineBytes == 0) {
+        return currentBytes == 0 ? Comparison::formatPercent(0.0) : i18nc("@info a site or tree entry only the current run has", "new");
+    }
+    if (currentBytes == 0) {
+        return i18nc("@info a site or tree entry only the baseline has", "gone");
+    }
+    return Comparison::formatPercent((double(currentBytes) - double(baselineBytes)) * 100.0 / double(baselineBytes));
+}
+
+QString ReportWriter::nodeChangeText(const Report::NodeChange &node)
+{
+    QString text = nodeText(node.label);
+    if (node.moved && !node.baselineLabel.isEmpty()) {
+        const LabelPieces pieces = splitLabelPieces(node.baselineLabel);
+        text = i18nc("@info tree entry whose source line changed; %2 is its old location",
+                     "%1, moved from %2",
+                     text,
+                     readableText(pieces.location.isEmpty() ? displayLabel(node.baselineLabel) : pieces.location));
+    }
+    return text;
+}
+
+QString ReportWriter::siteChangeFunction(const Report::SiteChange &site)
+{
+    Report::Site plain;
+    plain.function = site.function;
+    plain.location = site.location;
+    plain.belowThreshold = site.belowThreshold;
+    return siteFunction(plain);
 }
 
 QString ReportWriter::shareText(double share)
@@ -127,35 +170,59 @@ QList<ReportWriter::SummaryRow> ReportWriter::summaryRows(const Report &report)
     if (!report.options.allocators.isEmpty()) {
         rows.append({i18nc("@label", "Custom allocators"), readableText(report.options.allocators.join(QLatin1String(", "))), true});
     }
+    if (report.hasBaseline) {
+        const Report::Baseline &baseline = report.baseline;
+        rows.append({i18nc("@label", "Baseline"), readableText(baseline.source), true});
+        if (!baseline.warning.isEmpty()) {
+            rows.append({i18nc("@label", "Baseline warning"), readableText(baseline.warning), false});
+        }
+        rows.append({i18nc("@label", "Baseline peak"),
+                     i18nc("@info size at snapshot", "%1 at snapshot %2", bytesText(baseline.peak.cost()), snapshotPlace(baseline.peak, baseline.timeUnit)),
+                     false});
+        rows.append({i18nc("@label", "Change"), readableText(baseline.summary), false});
+    }
     return rows;
 }
 
 namespace {
 
-// Lines of "share  size  drawing label" with the two number columns aligned.
+// Lines of number columns, aligned to the right, and a last column of text
+// (the tree's drawing and label), aligned to the left.
 class AlignedLines
 {
 public:
     void add(const QString &share, const QString &size, const QString &text)
     {
-        m_rows.append({share, size, text});
-        m_shareWidth = std::max(m_shareWidth, share.size());
-        m_sizeWidth = std::max(m_sizeWidth, size.size());
+        add(QStringList {share, size, text});
+    }
+
+    void add(const QStringList &cells)
+    {
+        m_rows.append(cells);
+        if (m_widths.size() < cells.size()) {
+            m_widths.resize(cells.size());
+        }
+        for (qsizetype i = 0; i < cells.size(); ++i) {
+            m_widths[i] = std::max(m_widths[i], cells.at(i).size());
+        }
     }
 
     QStringList lines() const
     {
         QStringList result;
-        for (const auto &row : m_rows) {
-            result.append(row[0].rightJustified(m_shareWidth) + QLatin1String("  ") + row[1].rightJustified(m_sizeWidth) + QLatin1String("  ") + row[2]);
+        for (const QStringList &row : m_rows) {
+            QString line;
+            for (qsizetype i = 0; i + 1 < row.size(); ++i) {
+                line += row.at(i).rightJustified(m_widths.at(i)) + QLatin1String("  ");
+            }
+            result.append(line + row.last());
         }
         return result;
     }
 
 private:
-    QList<std::array<QString, 3>> m_rows;
-    qsizetype m_shareWidth = 0;
-    qsizetype m_sizeWidth = 0;
+    QList<QStringList> m_rows;
+    QList<qsizetype> m_widths;
 };
 
 QString omittedText(int count, double minShare)
@@ -239,4 +306,98 @@ QString ReportWriter::sitesHeading(const Report &report)
                   "Top allocation sites (%1 of %2), by their peak:",
                   int(report.topSites.size()),
                   report.siteCount);
+}
+
+QString ReportWriter::treeChangesHeading(const Report &report)
+{
+    const Report::Baseline &baseline = report.baseline;
+    if (!baseline.hasTree) {
+        return i18nc("@info",
+                     "Neither snapshot %1 of the baseline nor snapshot %2 has a heap tree to compare.",
+                     snapshotName(baseline.compared, report.options.baselineSnapshot),
+                     chosenName(report));
+    }
+    return i18nc("@info",
+                 "Heap tree changes from snapshot %1 of the baseline to snapshot %2: %3\n(down to %4 levels; changes below %5% of the larger "
+                 "snapshot left out)",
+                 snapshotName(baseline.compared, report.options.baselineSnapshot),
+                 chosenName(report),
+                 changeText(qint64(report.chosen.cost()) - qint64(baseline.compared.cost())),
+                 report.options.depth,
+                 QString::number(report.options.minShare, 'g', 6));
+}
+
+QStringList ReportWriter::treeChangeLines(const Report &report)
+{
+    const Report::Baseline &baseline = report.baseline;
+    if (!baseline.hasTree) {
+        return {};
+    }
+    AlignedLines lines;
+    const auto addLine = [&lines](const Report::NodeChange &node, const QString &text) {
+        lines.add({changeText(node.change()),
+                   changePercentText(node.baselineBytes, node.currentBytes),
+                   formatCost(node.baselineBytes) + QLatin1String(" ->"),
+                   formatCost(node.currentBytes),
+                   text});
+    };
+    std::function<void(const Report::NodeChange &, const QString &)> addChildren = [&](const Report::NodeChange &node, const QString &prefix) {
+        const qsizetype count = node.children.size() + (node.omittedChildren > 0 ? 1 : 0);
+        for (qsizetype i = 0; i < count; ++i) {
+            const bool last = i == count - 1;
+            const QString branch = prefix + (last ? QStringLiteral("└─ ") : QStringLiteral("├─ "));
+            if (i < node.children.size()) {
+                const Report::NodeChange &child = node.children.at(i);
+                addLine(child, branch + nodeChangeText(child));
+                addChildren(child, prefix + (last ? QStringLiteral("   ") : QStringLiteral("│  ")));
+            } else {
+                lines.add({changeText(node.omittedChange),
+                           QString(),
+                           QString(),
+                           QString(),
+                           branch +
+                               i18ncp("@info",
+                                      "(%1 more changed by less than %2%, or not at all)",
+                                      "(%1 more changed by less than %2%, or not at all)",
+                                      node.omittedChildren,
+                                      QString::number(report.options.minShare, 'g', 6))});
+            }
+        }
+    };
+    addLine(baseline.tree, nodeChangeText(baseline.tree));
+    addChildren(baseline.tree, QString());
+    return lines.lines();
+}
+
+QString ReportWriter::siteChangesHeading(const Report &report)
+{
+    const Report::Baseline &baseline = report.baseline;
+    if (baseline.changedSiteCount == 0) {
+        return i18ncp("@info",
+                      "Allocation sites of the compared snapshots: none of the %1 changed.",
+                      "Allocation sites of the compared snapshots: none of the %1 changed.",
+                      baseline.siteCount);
+    }
+    return i18ncp("@info",
+                  "Largest site change (%1 of %2 changed, %3 sites in all), by its size:",
+                  "Largest site changes (%1 of %2 changed, %3 sites in all), by their size:",
+                  int(baseline.topSites.size()),
+                  baseline.changedSiteCount,
+                  baseline.siteCount);
+}
+
+QStringList ReportWriter::siteChangeLines(const Report &report)
+{
+    AlignedLines lines;
+    const QList<Report::SiteChange> &sites = report.baseline.topSites;
+    for (qsizetype i = 0; i < sites.size(); ++i) {
+        const Report::SiteChange &site = sites.at(i);
+        lines.add({QString::number(i + 1) + QLatin1Char('.'),
+                   changeText(site.change()),
+                   changePercentText(site.baselineBytes, site.currentBytes),
+                   formatCost(site.baselineBytes) + QLatin1String(" ->"),
+                   formatCost(site.currentBytes),
+                   siteChangeFunction(site)});
+    }
+    return lines.lines();
 }

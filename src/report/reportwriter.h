@@ -57,6 +57,13 @@ protected:
     static QStringList treeLines(const Report &report);
     static QString sitesHeading(const Report &report);
 
+    /// The comparison with the baseline, for reports that have one.
+    static QString treeChangesHeading(const Report &report);
+    static QStringList treeChangeLines(const Report &report);
+    static QString siteChangesHeading(const Report &report);
+    /// Ranked lines of the largest site changes, aligned.
+    static QStringList siteChangeLines(const Report &report);
+
     /// The site's function as the allocators table shows it, safe to print.
     static QString siteFunction(const Report::Site &site);
     /// A tree entry's function and location, without its address, safe to print.
@@ -67,6 +74,15 @@ protected:
     static QString snapshotPlace(const Report::Snapshot &snapshot, const QString &timeUnit);
     /// The snapshot a tree belongs to, as the options named it: "#41 (peak)".
     static QString chosenName(const Report &report);
+    /// "#49 (the peak)" for a snapshot chosen as @p choice.
+    static QString snapshotName(const Report::Snapshot &snapshot, ReportOptions::SnapshotChoice choice);
+    /// "+1.8 MiB", as the comparison tab writes it.
+    static QString changeText(qint64 change);
+    /// "+14.6%", "new" or "gone".
+    static QString changePercentText(quint64 baselineBytes, quint64 currentBytes);
+    /// A merged tree row's function and location, with where it moved from.
+    static QString nodeChangeText(const Report::NodeChange &node);
+    static QString siteChangeFunction(const Report::SiteChange &site);
     /// A share in percent with two decimals.
     static QString shareText(double share);
     static QString timeText(double time);

@@ -53,5 +53,18 @@ QByteArray TextReportWriter::write(const Report &report) const
                    .arg(i + 1, rankWidth)
                    .arg(sizes.at(i).rightJustified(sizeWidth), places.at(i).leftJustified(placeWidth), siteFunction(report.topSites.at(i)));
     }
+
+    if (report.hasBaseline) {
+        out += QLatin1Char('\n') + treeChangesHeading(report) + QLatin1Char('\n');
+        const QStringList changes = treeChangeLines(report);
+        for (const QString &line : changes) {
+            out += QLatin1String("  ") + line + QLatin1Char('\n');
+        }
+        out += QLatin1Char('\n') + siteChangesHeading(report) + QLatin1Char('\n');
+        const QStringList sites = siteChangeLines(report);
+        for (const QString &line : sites) {
+            out += QLatin1String("  ") + line + QLatin1Char('\n');
+        }
+    }
     return out.toUtf8();
 }
