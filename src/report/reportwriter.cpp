@@ -372,6 +372,9 @@ QStringList ReportWriter::treeChangeLines(const Report &report)
 QString ReportWriter::siteChangesHeading(const Report &report)
 {
     const Report::Baseline &baseline = report.baseline;
+    if (baseline.siteCount == 0) {
+        return i18nc("@info", "No allocation sites to compare: neither snapshot has a heap tree.");
+    }
     if (baseline.changedSiteCount == 0) {
         return i18ncp("@info",
                       "Allocation sites of the compared snapshots: none of the %1 changed.",

@@ -109,6 +109,16 @@ inline QByteArray msPrintSiteKey(const QByteArray &label)
     return match.hasMatch() ? label.mid(match.capturedLength()) : label;
 }
 
+/// The sites of one snapshot: its top-level entries summed by label without address.
+inline QMap<QByteArray, quint64> msPrintSnapshotSites(const MsPrintSnapshot &snapshot)
+{
+    QMap<QByteArray, quint64> sites;
+    for (const MsPrintEntry &entry : snapshot.topLevel) {
+        sites[msPrintSiteKey(entry.label)] += entry.bytes;
+    }
+    return sites;
+}
+
 struct MsPrintSite
 {
     QByteArray key;

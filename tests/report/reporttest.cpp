@@ -8,6 +8,7 @@
 #include "bytesize.h"
 #include "filedata.h"
 #include "foldedstacks.h"
+#include "labelpieces.h"
 #include "parser.h"
 #include "plaintext.h"
 #include "report.h"
@@ -22,10 +23,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTest>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 using namespace Massif;
 
@@ -109,6 +113,37 @@ QByteArray hostileProfile()
         tree;
 }
 
+quint32 msPrintSnapshotNumber(const MsPrintOutput &output, const QString &choice)
+{
+    if (choice == QLatin1String("peak")) {
+        return output.peak;
+    }
+    if (choice == QLatin1String("last")) {
+        return quint32(output.snapshotCount - 1);
+    }
+    return choice.toUInt();
+}
+
+quint64 magnitude(qint64 value)
+{
+    return value < 0 ? quint64(-value) : quint64(value);
+}
+
+/// The report of @p current compared with @p baseline, snapshots chosen as on the command line.
+std::optional<Report> comparedReport(const FileData &baseline,
+                                     const QString &baselineChoice,
+                                     const FileData &current,
+                                     const QString &currentChoice,
+                                     ReportOptions options = ReportOptions())
+{
+    if (!options.setSnapshot(currentChoice) || !options.setBaselineSnapshot(baselineChoice)) {
+        return std::nullopt;
+    }
+    Report report = Report::build(current, QStringLiteral("current.massif"), options);
+    report.compareWith(current, baseline, QStringLiteral("baseline.massif"));
+    return report;
+}
+
 } // namespace
 
 class ReportTest : public QObject
@@ -123,6 +158,11 @@ private Q_SLOTS:
     void foldedLinesSumToSnapshot_data();
     void foldedLinesSumToSnapshot();
     void hostileTextsInEveryFormat();
+    void comparisonAgreesWithMsPrint_data();
+    void comparisonAgreesWithMsPrint();
+    void treeChangesAddUp_data();
+    void treeChangesAddUp();
+    void hostileTextsInComparison();
     void byteSizes_data();
     void byteSizes();
     void snapshotChoice_data();
@@ -513,6 +553,296 @@ void ReportTest::errorMessagesAsPlainText()
     QFETCH(QString, richText);
     QFETCH(QString, plainText);
     QCOMPARE(plainTextOfMessage(richText), plainText);
+}
+
+void ReportTest::comparisonAgreesWithMsPrint_data()
+{
+    QTest::addColumn<QString>("baseline");
+    QTest::addColumn<QString>("baselineChoice");
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<QString>("currentChoice");
+    // A function whose only frame moved to another line, paired by its name,
+    // and where it was; both_lines moved with two lines and stays apart.
+    QTest::addColumn<QString>("movedFunction");
+    QTest::addColumn<QString>("movedFrom");
+
+    const QString small = fixture(QStringLiteral("compare-small.massif"));
+    const QString large = fixture(QStringLiteral("compare-large.massif"));
+    const QString peak = QStringLiteral("peak");
+    QTest::newRow("peaks of two runs") << small << peak << large << peak << QStringLiteral("record") << QStringLiteral("compare.c:72");
+    QTest::newRow("the other way") << large << peak << small << peak << QStringLiteral("record") << QStringLiteral("compare.c:304");
+    QTest::newRow("chosen snapshots") << small << QStringLiteral("19") << large << QStringLiteral("39") << QStringLiteral("record")
+                                      << QStringLiteral("compare.c:72");
+    QTest::newRow("one run, two snapshots") << large << QStringLiteral("9") << large << peak << QString() << QString();
+    // The last snapshot has no tree: everything of the current one is new.
+    QTest::newRow("baseline without a tree") << small << QStringLiteral("last") << large << peak << QString() << QString();
+}
+
+// The changes of the peak and of the sites, against what ms_print shows of
+// the two files; the moved entry against the fixtures' description.
+void ReportTest::comparisonAgreesWithMsPrint()
+{
+    QFETCH(QString, baseline);
+    QFETCH(QString, baselineChoice);
+    QFETCH(QString, current);
+    QFETCH(QString, currentChoice);
+    QFETCH(QString, movedFunction);
+    QFETCH(QString, movedFrom);
+
+    MsPrintOutput msBaseline;
+    MsPrintOutput msCurrent;
+    if (!readMsPrint(baseline, &msBaseline) || !readMsPrint(current, &msCurrent)) {
+        QSKIP("ms_print (valgrind) is not available");
+    }
+    const std::unique_ptr<FileData> baselineData = parseFile(baseline);
+    const std::unique_ptr<FileData> currentData = parseFile(current);
+    QVERIFY(baselineData && currentData);
+    ReportOptions options;
+    options.topSites = 1000;
+    options.minShare = 0.0;
+    const std::optional<Report> report = comparedReport(*baselineData, baselineChoice, *currentData, currentChoice, options);
+    QVERIFY(report);
+    const QJsonObject json = jsonReport(*report).value(QStringLiteral("comparison")).toObject();
+    QVERIFY(!json.isEmpty());
+
+    // The peaks, whatever snapshots are compared.
+    const MsPrintSnapshot baselinePeak = msBaseline.snapshots.value(msBaseline.peak);
+    const MsPrintSnapshot currentPeak = msCurrent.snapshots.value(msCurrent.peak);
+    const qint64 peakChange = qint64(currentPeak.heap + currentPeak.stacks) - qint64(baselinePeak.heap + baselinePeak.stacks);
+    QCOMPARE(json.value(QStringLiteral("peakChange")).toInteger(), peakChange);
+    QCOMPARE(json.value(QStringLiteral("peakChangePercent")).toDouble(), double(peakChange) * 100.0 / double(baselinePeak.heap + baselinePeak.stacks));
+    QCOMPARE(report->peakGrowth(), json.value(QStringLiteral("peakChangePercent")).toDouble());
+
+    // The compared snapshots and their change.
+    const quint32 baselineNumber = msPrintSnapshotNumber(msBaseline, baselineChoice);
+    const quint32 currentNumber = msPrintSnapshotNumber(msCurrent, currentChoice);
+    const MsPrintSnapshot before = msBaseline.snapshots.value(baselineNumber);
+    const MsPrintSnapshot after = msCurrent.snapshots.value(currentNumber);
+    QCOMPARE(json.value(QStringLiteral("baselineSnapshot")).toObject().value(QStringLiteral("snapshot")).toInteger(), qint64(baselineNumber));
+    QCOMPARE(json.value(QStringLiteral("baselineSnapshot")).toObject().value(QStringLiteral("chosenAs")).toString(), baselineChoice);
+    QCOMPARE(json.value(QStringLiteral("currentSnapshot")).toInteger(), qint64(currentNumber));
+    QCOMPARE(json.value(QStringLiteral("change")).toInteger(), qint64(after.heap + after.stacks) - qint64(before.heap + before.stacks));
+
+    // The sites of the two snapshots: every change, by its size either way.
+    const QMap<QByteArray, quint64> beforeSites = msPrintSnapshotSites(before);
+    const QMap<QByteArray, quint64> afterSites = msPrintSnapshotSites(after);
+    QSet<QByteArray> keys;
+    for (const QByteArray &key : beforeSites.keys() + afterSites.keys()) {
+        keys.insert(key);
+    }
+    struct Change
+    {
+        QByteArray key;
+        qint64 baselineBytes;
+        qint64 currentBytes;
+        bool operator==(const Change &other) const
+        {
+            return key == other.key && baselineBytes == other.baselineBytes && currentBytes == other.currentBytes;
+        }
+    };
+    QList<Change> expected;
+    int grown = 0;
+    for (const QByteArray &key : std::as_const(keys)) {
+        const qint64 was = qint64(beforeSites.value(key));
+        const qint64 is = qint64(afterSites.value(key));
+        if (was != is) {
+            expected.append({key, was, is});
+        }
+        if (!key.isEmpty() && is > was && double(is - was) > 0.1 * double(was)) {
+            ++grown;
+        }
+    }
+    const QJsonArray jsonSites = json.value(QStringLiteral("topSiteChanges")).toArray();
+    QCOMPARE(json.value(QStringLiteral("siteCount")).toInt(), keys.size());
+    QCOMPARE(json.value(QStringLiteral("changedSiteCount")).toInt(), expected.size());
+    QCOMPARE(json.value(QStringLiteral("grownSites")).toInt(), grown);
+    QList<Change> actual;
+    for (qsizetype i = 0; i < jsonSites.size(); ++i) {
+        const QJsonObject site = jsonSites.at(i).toObject();
+        const qint64 change = site.value(QStringLiteral("change")).toInteger();
+        QCOMPARE(change, site.value(QStringLiteral("currentBytes")).toInteger() - site.value(QStringLiteral("baselineBytes")).toInteger());
+        if (i > 0) {
+            QVERIFY(magnitude(change) <= magnitude(jsonSites.at(i - 1).toObject().value(QStringLiteral("change")).toInteger()));
+        }
+        actual.append({siteKey(site), site.value(QStringLiteral("baselineBytes")).toInteger(), site.value(QStringLiteral("currentBytes")).toInteger()});
+    }
+    // Equal changes may come in any order.
+    const auto bySize = [](const Change &a, const Change &b) {
+        const quint64 sizeA = magnitude(a.currentBytes - a.baselineBytes);
+        const quint64 sizeB = magnitude(b.currentBytes - b.baselineBytes);
+        return sizeA != sizeB ? sizeA > sizeB : a.key < b.key;
+    };
+    std::sort(expected.begin(), expected.end(), bySize);
+    std::sort(actual.begin(), actual.end(), bySize);
+    QVERIFY(actual == expected);
+
+    // The merged tree's root holds both roots.
+    const QJsonObject tree = json.value(QStringLiteral("tree")).toObject();
+    QCOMPARE(tree.value(QStringLiteral("baselineBytes")).toInteger(), std::max<qint64>(0, before.rootBytes));
+    QCOMPARE(tree.value(QStringLiteral("currentBytes")).toInteger(), std::max<qint64>(0, after.rootBytes));
+    QCOMPARE(tree.value(QStringLiteral("new")).toBool(), before.rootBytes <= 0);
+
+    const QJsonArray children = tree.value(QStringLiteral("children")).toArray();
+    int moved = 0;
+    for (const QJsonValue &value : children) {
+        const QJsonObject child = value.toObject();
+        if (!child.value(QStringLiteral("moved")).toBool()) {
+            continue;
+        }
+        ++moved;
+        QCOMPARE(child.value(QStringLiteral("function")).toString(), movedFunction);
+        QCOMPARE(splitLabelPieces(child.value(QStringLiteral("baselineLabel")).toString().toUtf8()).location, movedFrom.toUtf8());
+        QVERIFY(child.value(QStringLiteral("location")).toString() != movedFrom);
+        // Paired, not one side new and the other gone.
+        QVERIFY(child.value(QStringLiteral("baselineBytes")).toInteger() > 0 && child.value(QStringLiteral("currentBytes")).toInteger() > 0);
+    }
+    QCOMPARE(moved, movedFunction.isEmpty() ? 0 : 1);
+
+    // The text gives the engine's summary line and each change in the order of the JSON.
+    const QString text = textReport(*report);
+    QVERIFY2(text.contains(QLatin1String("\nChange:           ") + json.value(QStringLiteral("summary")).toString() + QLatin1Char('\n')), qPrintable(text));
+    const QString changesText = text.mid(text.indexOf(QLatin1String("Largest site change")));
+    for (qsizetype i = 0; i < jsonSites.size(); ++i) {
+        const QByteArray key = siteKey(jsonSites.at(i).toObject());
+        const QString name = key.isEmpty() ? QStringLiteral("below threshold") : QString::fromUtf8(key);
+        const QRegularExpression line(QStringLiteral("^  *%1\\. .*  %2$").arg(i + 1).arg(QRegularExpression::escape(name)),
+                                      QRegularExpression::MultilineOption);
+        QVERIFY2(line.match(changesText).hasMatch(), qPrintable(line.pattern() + QLatin1Char('\n') + changesText));
+    }
+}
+
+void ReportTest::treeChangesAddUp_data()
+{
+    QTest::addColumn<QString>("baselineChoice");
+    QTest::addColumn<QString>("currentChoice");
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<double>("minShare");
+
+    QTest::newRow("everything") << QStringLiteral("peak") << QStringLiteral("peak") << 100 << 0.0;
+    QTest::newRow("defaults") << QStringLiteral("peak") << QStringLiteral("peak") << 4 << 1.0;
+    QTest::newRow("one level") << QStringLiteral("peak") << QStringLiteral("peak") << 1 << 1.0;
+    QTest::newRow("root only") << QStringLiteral("peak") << QStringLiteral("peak") << 0 << 1.0;
+    QTest::newRow("large changes only") << QStringLiteral("peak") << QStringLiteral("peak") << 3 << 10.0;
+    QTest::newRow("other snapshots") << QStringLiteral("29") << QStringLiteral("84") << 100 << 0.5;
+}
+
+// Whatever the filters leave out, the changes of the shown entries and of
+// those left out add up to their parent's, and nothing shown is too small.
+void ReportTest::treeChangesAddUp()
+{
+    QFETCH(QString, baselineChoice);
+    QFETCH(QString, currentChoice);
+    QFETCH(int, depth);
+    QFETCH(double, minShare);
+
+    const std::unique_ptr<FileData> baseline = parseFile(fixture(QStringLiteral("compare-small.massif")));
+    const std::unique_ptr<FileData> current = parseFile(fixture(QStringLiteral("compare-large.massif")));
+    QVERIFY(baseline && current);
+    ReportOptions options;
+    options.depth = depth;
+    options.minShare = minShare;
+    const std::optional<Report> report = comparedReport(*baseline, baselineChoice, *current, currentChoice, options);
+    QVERIFY(report);
+    QVERIFY(report->baseline.hasTree);
+    const double larger = double(std::max(report->chosen.cost(), report->baseline.compared.cost()));
+
+    int shown = 0;
+    int deepest = 0;
+    std::function<void(const Report::NodeChange &, int)> check = [&](const Report::NodeChange &node, int level) {
+        deepest = std::max(deepest, level);
+        QVERIFY(!(node.isNew && node.isGone));
+        QCOMPARE(node.isNew, node.baselineBytes == 0);
+        QCOMPARE(node.isGone, node.currentBytes == 0);
+        if (node.children.isEmpty() && node.omittedChildren == 0) {
+            return;
+        }
+        qint64 sum = node.omittedChange;
+        for (qsizetype i = 0; i < node.children.size(); ++i) {
+            const Report::NodeChange &child = node.children.at(i);
+            ++shown;
+            QVERIFY(child.change() != 0);
+            QVERIFY2(double(magnitude(child.change())) * 100.0 >= minShare * larger, child.label.constData());
+            if (i > 0) {
+                QVERIFY(magnitude(child.change()) <= magnitude(node.children.at(i - 1).change()));
+            }
+            sum += child.change();
+            check(child, level + 1);
+        }
+        QCOMPARE(sum, node.change());
+    };
+    check(report->baseline.tree, 0);
+    QVERIFY(deepest <= depth);
+    // The root is the snapshots' heap, as the file gives it.
+    QCOMPARE(report->baseline.tree.change(), qint64(report->chosen.heap) - qint64(report->baseline.compared.heap));
+    // The text shows the root and one line per entry, plus one per level that left some out.
+    const QString section = textReport(*report).section(QLatin1String("Heap tree changes"), 1).section(QLatin1String("\n\n"), 0, 0);
+    // After the heading's two lines.
+    const QStringList lines = section.split(QLatin1Char('\n')).mid(2);
+    int omittedLines = 0;
+    std::function<void(const Report::NodeChange &)> countOmitted = [&](const Report::NodeChange &node) {
+        omittedLines += node.omittedChildren > 0 ? 1 : 0;
+        for (const Report::NodeChange &child : node.children) {
+            countOmitted(child);
+        }
+    };
+    countOmitted(report->baseline.tree);
+    QCOMPARE(lines.size(), 1 + shown + omittedLines);
+}
+
+// Texts of both profiles in the comparison's sections, in every format:
+// a label only the current run has, and one that moved from a hostile location.
+void ReportTest::hostileTextsInComparison()
+{
+    const QByteArray baselineProfile = "desc: --opt=\x1b]0;title\x07\ncmd: " + hostileCommand +
+        "\ntime_unit: i\n"
+        "#-----------\nsnapshot=0\n#-----------\ntime=10\nmem_heap_B=600\nmem_heap_extra_B=8\nmem_stacks_B=0\nheap_tree=peak\n"
+        "n2: 600 (heap allocation functions) malloc/new/new[], --alloc-fns, etc.\n"
+        " n1: 500 0x9: " +
+        controlFunction +
+        " (<i>old</i>\x1b.c:3)\n  n0: 500 0x2: main (m.c:1)\n"
+        " n0: 100 in 3 places, all below massif's threshold (1.00%)\n";
+    const std::unique_ptr<FileData> baseline = parseBytes(baselineProfile);
+    const std::unique_ptr<FileData> current = parseBytes(hostileProfile());
+    QVERIFY(baseline && current);
+    Report report = Report::build(*current, QStringLiteral("current.massif"), ReportOptions());
+    report.compareWith(*current, *baseline, QStringLiteral("base\x1b[0m|`.massif"));
+
+    const QString hostileEntry = QString::fromUtf8(hostileFunction) + QLatin1String(" (<i>f</i>.c:1)");
+    const QString movedEntry = QStringLiteral("ctl\uFFFD\uFFFD[31mred\uFFFDbad\uFFFD\uFFFD\uFFFD( (x.c:2), moved from <i>old</i>\uFFFD.c:3");
+
+    const QString text = textReport(report);
+    QVERIFY(!hasControlCharacters(text, true));
+    const QString changes = text.mid(text.indexOf(QLatin1String("Heap tree changes")));
+    QVERIFY2(changes.contains(QStringLiteral("├─ ") + hostileEntry + QLatin1Char('\n')), qPrintable(changes));
+    QVERIFY2(changes.contains(QStringLiteral("├─ ") + movedEntry + QLatin1Char('\n')), qPrintable(changes));
+    QVERIFY2(changes.contains(QRegularExpression(QStringLiteral("1\\. +\\+2.0 KiB +new +0 B -> +2.0 KiB  ") + QRegularExpression::escape(hostileEntry))),
+             qPrintable(changes));
+    QVERIFY(text.contains(QStringLiteral("Baseline:         base\uFFFD[0m|`.massif\n")));
+
+    const QString markdown = textReport(report, ReportWriter::Markdown);
+    QVERIFY(!hasControlCharacters(markdown, true));
+    QVERIFY2(markdown.contains(QStringLiteral("| ``base\uFFFD[0m\\|`.massif`` |")), qPrintable(markdown));
+    QVERIFY2(markdown.contains(QStringLiteral("| 2000 | ``<b>bold</b>&amp;\"q\"\\x\\|y;z`tick`*em*[l](u) (<i>f</i>.c:1)`` |")), qPrintable(markdown));
+    // The tree's code block cannot be closed by a label.
+    QVERIFY(markdown.contains(QStringLiteral("```text\n+2.3 KiB")));
+
+    const QByteArray jsonBytes = ReportWriter::create(ReportWriter::Json)->write(report);
+    QVERIFY(!jsonBytes.contains('\x1b') && !jsonBytes.contains('\x01'));
+    QJsonParseError error;
+    const QJsonObject json = QJsonDocument::fromJson(jsonBytes, &error).object().value(QStringLiteral("comparison")).toObject();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(json.value(QStringLiteral("file")).toString(), QStringLiteral("base\x1b[0m|`.massif"));
+    QCOMPARE(json.value(QStringLiteral("command")).toString(), QString::fromUtf8(hostileCommand));
+    const QJsonObject top = json.value(QStringLiteral("topSiteChanges")).toArray().at(0).toObject();
+    QCOMPARE(top.value(QStringLiteral("function")).toString(), QString::fromUtf8(hostileFunction));
+    QVERIFY(top.value(QStringLiteral("changePercent")).isNull());
+    const QJsonArray children = json.value(QStringLiteral("tree")).toObject().value(QStringLiteral("children")).toArray();
+    QCOMPARE(children.size(), 2);
+    const QJsonObject moved = children.at(1).toObject();
+    QVERIFY(moved.value(QStringLiteral("moved")).toBool());
+    QCOMPARE(moved.value(QStringLiteral("function")).toString(), QString::fromUtf8(controlFunction));
+    QCOMPARE(moved.value(QStringLiteral("baselineLabel")).toString(), QString::fromUtf8("0x9: " + controlFunction + " (<i>old</i>\x1b.c:3)"));
+    QCOMPARE(moved.value(QStringLiteral("change")).toInteger(), 400);
 }
 
 QTEST_GUILESS_MAIN(ReportTest)
