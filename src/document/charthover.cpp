@@ -158,11 +158,16 @@ void ChartHover::showAt(const QPointF &position)
                 const Massif::SnapshotItem *owner = snapshotAtTime(time);
                 const quint64 total = owner ? owner->cost() : snapshot->cost();
                 const QString name = m_detailed->headerData(column - 1, Qt::Horizontal).toString().toHtmlEscaped();
-                QString line =
-                    i18nc("@info hover panel: function, cost, share", "%1: %2 (%3)", name, Massif::formatCost(cost).toHtmlEscaped(), shareText(cost, total));
-                if (owner && owner != snapshot) {
-                    line += QLatin1String("<br/>") + i18nc("@info hover panel", "<i>at snapshot #%1</i>", owner->number());
-                }
+                // Between detailed snapshots the areas run straight from one to the next.
+                const QString costText = Massif::formatCost(cost).toHtmlEscaped();
+                const QString line = owner && owner != snapshot
+                    ? i18nc("@info hover panel: function, cost, share, snapshot",
+                            "%1: %2 (%3 of snapshot #%4)",
+                            name,
+                            costText,
+                            shareText(cost, total),
+                            owner->number())
+                    : i18nc("@info hover panel: function, cost, share", "%1: %2 (%3)", name, costText, shareText(cost, total));
                 lines << line;
                 break;
             }

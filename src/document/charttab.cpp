@@ -1076,10 +1076,39 @@ void ChartTab::timeRangeChanged()
     const bool zoomed = zoom->isZoomed();
     zoomOutAction->setEnabled(zoomed);
     resetZoomAction->setEnabled(zoomed);
+    updateTimeTicks();
     updateSizeScale();
     refreshPeakMarkers();
     hover->refresh();
     chart->update();
+}
+
+void ChartTab::updateTimeTicks()
+{
+    // The plane starts its ticks where the time shown starts, which after a
+    // drag is anywhere: zoomed, the ticks go to round times instead.
+    QMap<qreal, QString> ticks;
+    if (zoom->isZoomed()) {
+        const auto [from, to] = zoom->visibleRange();
+        const double rough = (to - from) / 8;
+        const double magnitude = std::pow(10.0, std::floor(std::log10(rough)));
+        double step = magnitude;
+        for (const double multiple : {1.0, 2.0, 5.0, 10.0}) {
+            step = multiple * magnitude;
+            if (step >= rough) {
+                break;
+            }
+        }
+        for (double tick = std::ceil(from / step) * step; tick <= to; tick += step) {
+            ticks.insert(tick, QString::number(tick, 'g', 6));
+        }
+    }
+    const auto axes = totalDiagram->axes();
+    for (KChart::CartesianAxis *axis : axes) {
+        if (dynamic_cast<TimeAxis *>(axis)) {
+            axis->setAnnotations(ticks);
+        }
+    }
 }
 
 void ChartTab::updateSizeScale()

@@ -98,6 +98,7 @@ private:
     quint64 visibleMaximumCost() const;
     bool isInView(const QAbstractItemModel *model, const QModelIndex &index) const;
     void updateSizeScale();
+    void updateTimeTicks();
     void buildInteraction();
     void applyLegendPlacement();
     void applyLegendFont();

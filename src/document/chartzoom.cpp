@@ -211,8 +211,7 @@ bool ChartZoom::eventFilter(QObject *watched, QEvent *event)
             // The time grabbed stays under the mouse.
             const double width = plotArea().width();
             if (width > 0) {
-                const auto [from, to] = visibleRange();
-                panBy((m_panX - mouse->position().x()) / width * (to - from));
+                panBy((m_panX - mouse->position().x()) / width * m_plane->visibleDataRange().width());
             }
             m_panX = mouse->position().x();
             return true;
