@@ -35,7 +35,7 @@ trap 'rm -rf "$WORK"' EXIT
 mkdir -p "$FIX" "$BAD" "$EXAMPLES"
 
 echo "== building in $WORK"
-for c in simple stacks custom_alloc many example; do
+for c in simple stacks custom_alloc many example early_peak; do
     "$CC" -g -O0 -o "$WORK/$c" "$PROGRAMS/$c.c"
 done
 "$CXX" -g -O0 -std=c++17 -o "$WORK/templates" "$PROGRAMS/templates.cpp"
@@ -70,6 +70,8 @@ massif "$FIX/templates.massif"       templates --threshold=2.0 --max-snapshots=1
 massif "$FIX/many.massif"            many
 # One function allocating from two code addresses of one line, in different snapshots.
 massif "$FIX/sites.massif"           sites --detailed-freq=1
+# A high peak early in a long run: its labels sit at the top left of the chart.
+massif "$FIX/early-peak.massif"      early_peak
 # Again, but with both code addresses holding memory at the same time.
 massif "$FIX/overlap.massif"         overlap --detailed-freq=1
 massif "$EXAMPLES/massif.out.example" example --detailed-freq=4

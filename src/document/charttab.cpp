@@ -67,6 +67,8 @@
 #include <QWidgetAction>
 #include <QtMath>
 
+#include <functional>
+
 namespace {
 
 /// KChart's tick text as a number; false when it is no number.
@@ -113,6 +115,12 @@ public:
         m_bandColumn = index.isValid() ? index.column() - index.column() % 2 : -1;
     }
 
+    /// Runs @p callback after the last of the plotters has drawn.
+    void setAfterPaint(const std::function<void()> &callback)
+    {
+        m_afterPaint = callback;
+    }
+
     /// A plotter drawn after this one, which draws this one's band as well, on top.
     void setCoveredBy(BandPlotter *plotter)
     {
@@ -129,6 +137,9 @@ protected:
         }
         if (!m_coveredBy || m_coveredBy->isHidden()) {
             paintBand(context);
+            if (m_afterPaint) {
+                m_afterPaint();
+            }
         }
     }
 
@@ -192,6 +203,7 @@ private:
     int m_bandColumn = -1;
     BandPlotter *m_coveredBy = nullptr;
     BandPlotter *m_covers = nullptr;
+    std::function<void()> m_afterPaint;
 };
 
 /// Ticks of the size axis: a round number of the unit the peak label is written in.
@@ -456,8 +468,13 @@ void ChartTab::buildChart()
 
     connect(totalDiagram, &KChart::AbstractDiagram::clicked, this, &ChartTab::totalItemClicked);
     connect(detailedDiagram, &KChart::AbstractDiagram::clicked, this, &ChartTab::detailedItemClicked);
-    // Each layout of the plane, on screen or for an export, gets the legend its place.
-    connect(chart, &KChart::Chart::finishedDrawing, this, &ChartTab::placeFloatingLegend);
+    // Each drawing, on screen or for an export, finds the legend its place once
+    // the plane is laid out and before the legend is drawn.
+    const auto place = [this] {
+        placeFloatingLegend();
+    };
+    static_cast<BandPlotter *>(totalDiagram)->setAfterPaint(place);
+    detailedPlotter->setAfterPaint(place);
 
     buildInteraction();
 }
@@ -616,8 +633,7 @@ QList<QRectF> ChartTab::peakLabelAreas() const
 
 void ChartTab::placeFloatingLegend()
 {
-    qWarning() << "PLACE" << legend->position().name() << legend->isHidden() << chart->coordinatePlane()->geometry() << legend->sizeHint();
-    if (legend->position() != KChart::Position::Floating || legend->isHidden()) {
+    if (legend->position() != KChart::Position::Floating) {
         return;
     }
     const auto *plane = static_cast<const KChart::CartesianCoordinatePlane *>(chart->coordinatePlane());
@@ -702,6 +718,7 @@ void ChartTab::placeFloatingLegend()
     position.setHorizontalPadding(KChart::Measure(west ? 6 : -6, KChartEnums::MeasureCalculationModeAbsolute));
     position.setVerticalPadding(KChart::Measure(north ? 6 : -6, KChartEnums::MeasureCalculationModeAbsolute));
     legend->setFloatingPosition(position);
+    chart->reLayoutFloatingLegends();
 }
 
 double ChartTab::lastSnapshotTime() const

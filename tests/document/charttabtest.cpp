@@ -1017,6 +1017,73 @@ private Q_SLOTS:
         QVERIFY(QImage(dir.filePath(QStringLiteral("changed.png"))) == QImage(dir.filePath(QStringLiteral("fresh.png"))));
     }
 
+    // The floating legend goes where it covers no peak label.
+    void legendLeavesPeakLabelsFree_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("alignment");
+        const QStringList fixtures {QStringLiteral("early-peak.massif"),
+                                    QStringLiteral("simple.massif"),
+                                    QStringLiteral("sites.massif"),
+                                    QStringLiteral("pages.massif"),
+                                    QStringLiteral("many.massif"),
+                                    QStringLiteral("stacks.massif"),
+                                    QStringLiteral("templates.massif"),
+                                    QStringLiteral("custom-alloc.massif"),
+                                    QStringLiteral("../../examples/massif.out.example")};
+        for (const QString &fixture : fixtures) {
+            QTest::addRow("%s", qPrintable(fixture.section(QLatin1Char('/'), -1))) << fixture << QSize(780, 560) << 1;
+            QTest::addRow("%s, small", qPrintable(fixture.section(QLatin1Char('/'), -1))) << fixture << QSize(560, 420) << 1;
+        }
+        QTest::newRow("left only") << QStringLiteral("simple.massif") << QSize(780, 560) << 0;
+        QTest::newRow("right only") << QStringLiteral("../../examples/massif.out.example") << QSize(780, 560) << 2;
+    }
+
+    void legendLeavesPeakLabelsFree()
+    {
+        QFETCH(QString, fixture);
+        QFETCH(QSize, size);
+        QFETCH(int, alignment);
+        Settings::self()->legendAlignmentItem()->setValue(alignment);
+        auto data = parseFixture(fixture);
+        QVERIFY(data);
+        ShownTab shown(data.get());
+        shown.tab->resize(size);
+        const ChartParts &parts = shown.parts;
+        parts.chart->grab();
+        parts.chart->grab(); // the legend takes the place found while drawing
+
+        const QRectF legend = parts.legend->geometry();
+        const QRectF plane = parts.plane->geometry();
+        QVERIFY2(plane.contains(legend),
+                 qPrintable(QStringLiteral("legend %1,%2 %3x%4").arg(legend.x()).arg(legend.y()).arg(legend.width()).arg(legend.height())));
+        if (alignment == 0) {
+            QVERIFY(legend.center().x() < plane.center().x());
+        } else if (alignment == 2) {
+            QVERIFY(legend.center().x() > plane.center().x());
+        }
+
+        // Each label sits above its point and opens towards the middle of the time axis.
+        const double middle = data->snapshots().constLast()->time() / 2;
+        const auto labelArea = [&](double time, double cost, double raise) {
+            const QPointF point = parts.plane->translate(QPointF(time, cost));
+            return QRectF(time > middle ? point.x() - 70 : point.x(), point.y() - 24 - raise, 70, 24);
+        };
+        QList<QRectF> labels {labelArea(data->peak()->time(), double(data->peak()->cost()), 20)};
+        const auto markers = parts.detailedModel->peakMarkers();
+        for (auto it = markers.cbegin(); it != markers.cend(); ++it) {
+            double stacked = 0;
+            for (int column = 1; column <= it.key().column() + 1; column += 2) {
+                stacked += parts.detailedModel->index(it.key().row(), column).data().toDouble();
+            }
+            labels << labelArea(parts.detailedModel->index(it.key().row(), it.key().column()).data().toDouble(), stacked, 0);
+        }
+        for (const QRectF &label : std::as_const(labels)) {
+            QVERIFY2(!label.intersects(legend), qPrintable(QStringLiteral("label at %1,%2").arg(label.x()).arg(label.y())));
+        }
+    }
+
     void mergesIntoMainWindowGui()
     {
         auto data = parseFixture(QStringLiteral("simple.massif"));
