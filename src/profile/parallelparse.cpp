@@ -174,7 +174,7 @@ void ParallelParse::run()
 
 void ParallelParse::dispatch(QByteArray text)
 {
-    if (m_workers.empty()) {
+    if (m_workers.empty() && m_threads > 1) {
         for (int i = 0; i < m_threads; ++i) {
             m_workers.emplace_back([this] {
                 work();
@@ -192,6 +192,13 @@ void ParallelParse::dispatch(QByteArray text)
     piece->run->setText(piece->text);
     if (!piece->first) {
         piece->run->resumeAtSnapshot(piece->linesBefore, false, m_expectedSnapshots);
+    }
+    if (m_threads == 1) {
+        // Read from memory all the same, which spares copying every line.
+        piece->run->run();
+        piece->done = true;
+        m_pieces.push_back(std::move(piece));
+        return;
     }
     {
         const std::lock_guard locker(m_mutex);

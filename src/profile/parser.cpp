@@ -51,7 +51,7 @@ FileData *Parser::parse(QIODevice *device, const QStringList &allocators, QAtomi
     const int threads = m_threadCount > 0 ? m_threadCount : QThread::idealThreadCount();
     const qint64 knownSize = device->isSequential() ? 0 : device->size() - device->pos();
     // Small files keep the simple way; the size of a decompressing device is not known ahead.
-    if (threads > 1 && (device->isSequential() || knownSize >= m_pieceSize)) {
+    if (device->isSequential() || knownSize >= m_pieceSize) {
         ParallelParse parse(this, device, data.get(), allocators, shouldStop, threads, m_pieceSize);
         parse.run();
         error = parse.error();

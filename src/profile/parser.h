@@ -45,7 +45,7 @@ public:
     {
         return m_errorLineText;
     }
-    /// How many threads parse a large input; 0, the default, for one per core, 1 for the sequential parse.
+    /// How many threads parse a large input; 0, the default, for one per core.
     void setThreadCount(int count)
     {
         m_threadCount = count;

@@ -83,6 +83,21 @@ void unmapMemory(void *address, size_t size)
 
 } // namespace
 
+// Labels differ in their leading code address or in their closing source
+// location, so their length and both ends make a good hash: long labels are
+// not hashed whole for every node line. Equality still compares all bytes.
+size_t TreeStorage::poolHash(QByteArrayView bytes, size_t seed)
+{
+    constexpr qsizetype End = 16;
+    if (bytes.size() <= 2 * End) {
+        return qHashBits(bytes.data(), size_t(bytes.size()), seed);
+    }
+    char ends[2 * End];
+    std::memcpy(ends, bytes.data(), End);
+    std::memcpy(ends + End, bytes.data() + bytes.size() - End, End);
+    return qHashMulti(seed, bytes.size(), qHashBits(ends, sizeof(ends), seed));
+}
+
 TreeStorage::TreeStorage() = default;
 
 TreeStorage::~TreeStorage()
@@ -170,12 +185,12 @@ void TreeStorage::attachChildren(TreeLeafItem *node, TreeLeafItem *const *childr
 
 const QByteArray *TreeStorage::pooledLabel(QByteArrayView bytes)
 {
-    const auto pooled = m_pool.constFind(bytes);
+    const auto pooled = m_pool.constFind(PoolKey {bytes});
     if (pooled != m_pool.constEnd()) {
         return *pooled;
     }
     const QByteArray &label = m_pooledLabels.emplace_back(bytes.toByteArray());
-    m_pool.insert(QByteArrayView(label), &label);
+    m_pool.insert(PoolKey {QByteArrayView(label)}, &label);
     return &label;
 }
 

@@ -82,7 +82,20 @@ private:
     // Deques: the nodes point at the labels, which must not move.
     std::deque<QByteArray> m_pooledLabels;
     std::deque<QByteArray> m_ownLabels;
-    QHash<QByteArrayView, const QByteArray *> m_pool;
+    struct PoolKey
+    {
+        QByteArrayView bytes;
+        bool operator==(const PoolKey &other) const
+        {
+            return bytes == other.bytes;
+        }
+    };
+    friend size_t qHash(const PoolKey &key, size_t seed)
+    {
+        return poolHash(key.bytes, seed);
+    }
+    static size_t poolHash(QByteArrayView bytes, size_t seed);
+    QHash<PoolKey, const QByteArray *> m_pool;
     std::vector<TreeLeafItem *> m_adopted;
     qint64 m_reservedBytes = 0;
 };
