@@ -67,6 +67,7 @@
 #include <QWidgetAction>
 #include <QtMath>
 
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -1144,8 +1145,10 @@ void ChartTab::updateSizeScale()
     sizeGrid.setGridStepWidth(scale.step);
     sizeGrid.setGridSubStepWidth(scale.step / 2);
     plane->setGridAttributes(Qt::Vertical, sizeGrid);
-    // An empty range is the plane's own fit to all the data.
-    plane->setVerticalRange(fit && maximum > 0 ? QPair<qreal, qreal>(0.0, double(maximum)) : QPair<qreal, qreal>());
+    // The whole run ends at a tick with room above the peak for its label, which
+    // is drawn above the point and would otherwise be cut at the chart's edge.
+    const double top = scale.step > 0 ? std::ceil(double(maximum) * 1.1 / scale.step) * scale.step : double(maximum);
+    plane->setVerticalRange(maximum == 0 ? QPair<qreal, qreal>() : QPair<qreal, qreal>(0.0, fit ? double(maximum) : top));
     static_cast<KChart::AbstractCoordinatePlane *>(plane)->layoutDiagrams();
 }
 

@@ -1081,6 +1081,8 @@ private Q_SLOTS:
         }
         for (const QRectF &label : std::as_const(labels)) {
             QVERIFY2(!label.intersects(legend), qPrintable(QStringLiteral("label at %1,%2").arg(label.x()).arg(label.y())));
+            // Nor is any label cut at the chart's edge.
+            QVERIFY2(QRectF(parts.chart->rect()).contains(label), qPrintable(QStringLiteral("label at %1,%2").arg(label.x()).arg(label.y())));
         }
     }
 
