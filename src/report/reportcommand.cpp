@@ -390,15 +390,6 @@ bool ReportCommand::writeOutputs(FileData *data, const QByteArray &reportText)
             return writeFailed(file);
         }
     }
-    if (!m_chartFile.isEmpty()) {
-        OutputFile *file = stage(m_chartFile);
-        if (!file) {
-            return false;
-        }
-        if (!saveChart(data, file->stagingPath(), m_chartSize)) {
-            return writeFailed(file);
-        }
-    }
     if (!m_flameGraphFile.isEmpty()) {
         OutputFile *file = stage(m_flameGraphFile);
         if (!file) {
@@ -420,6 +411,15 @@ bool ReportCommand::writeOutputs(FileData *data, const QByteArray &reportText)
         }
     }
 
+    if (!m_chartFile.isEmpty()) {
+        OutputFile *file = stage(m_chartFile);
+        if (!file) {
+            return false;
+        }
+        if (!saveChart(data, file->stagingPath(), m_chartSize)) {
+            return writeFailed(file);
+        }
+    }
     for (const auto &file : files) {
         if (!file->commit()) {
             return writeFailed(file.get());

@@ -257,14 +257,15 @@ QString ReportWriter::treeHeading(const Report &report)
                      readableText(report.timeUnit),
                      bytesText(report.chosen.cost()));
     }
-    return i18nc("@info",
-                 "Heap tree of snapshot %1, time %2 %3: %4\n(down to %5 levels; entries below %6% of the snapshot left out)",
-                 chosenName(report),
-                 timeText(report.chosen.time),
-                 readableText(report.timeUnit),
-                 bytesText(report.chosen.cost()),
-                 report.options.depth,
-                 QString::number(report.options.minShare, 'g', 6));
+    return i18ncp("@info",
+                  "Heap tree of snapshot %2, time %3 %4: %5\n(down to %1 level; entries below %6% of the snapshot left out)",
+                  "Heap tree of snapshot %2, time %3 %4: %5\n(down to %1 levels; entries below %6% of the snapshot left out)",
+                  report.options.depth,
+                  chosenName(report),
+                  timeText(report.chosen.time),
+                  readableText(report.timeUnit),
+                  bytesText(report.chosen.cost()),
+                  QString::number(report.options.minShare, 'g', 6));
 }
 
 QStringList ReportWriter::treeLines(const Report &report)
@@ -317,14 +318,16 @@ QString ReportWriter::treeChangesHeading(const Report &report)
                      snapshotName(baseline.compared, report.options.baselineSnapshot),
                      chosenName(report));
     }
-    return i18nc("@info",
-                 "Heap tree changes from snapshot %1 of the baseline to snapshot %2: %3\n(down to %4 levels; changes below %5% of the larger "
-                 "snapshot left out)",
-                 snapshotName(baseline.compared, report.options.baselineSnapshot),
-                 chosenName(report),
-                 changeText(qint64(report.chosen.cost()) - qint64(baseline.compared.cost())),
-                 report.options.depth,
-                 QString::number(report.options.minShare, 'g', 6));
+    return i18ncp("@info",
+                  "Heap tree changes from snapshot %2 of the baseline to snapshot %3: %4\n(down to %1 level; changes below %5% of the larger "
+                  "snapshot left out)",
+                  "Heap tree changes from snapshot %2 of the baseline to snapshot %3: %4\n(down to %1 levels; changes below %5% of the larger "
+                  "snapshot left out)",
+                  report.options.depth,
+                  snapshotName(baseline.compared, report.options.baselineSnapshot),
+                  chosenName(report),
+                  changeText(qint64(report.chosen.cost()) - qint64(baseline.compared.cost())),
+                  QString::number(report.options.minShare, 'g', 6));
 }
 
 QStringList ReportWriter::treeChangeLines(const Report &report)

@@ -48,6 +48,10 @@ private Q_SLOTS:
     void chartImages();
     void callGraphFiles_data();
     void callGraphFiles();
+    void flameGraphFiles_data();
+    void flameGraphFiles();
+    void baselineInEveryFormat_data();
+    void baselineInEveryFormat();
     void reportToFile();
     void hostileProfileInEveryFile();
     void customAllocators();
@@ -139,10 +143,54 @@ void ReportProgramTest::exitStatus_data()
     QTest::newRow("unwritable chart") << QStringList {simple,
                                                       QStringLiteral("--folded=stacks.txt"),
                                                       QStringLiteral("--callgraph=graph.dot"),
+                                                      QStringLiteral("--flamegraph=flame.svg"),
                                                       QStringLiteral("--chart=/nonexistent/c.svg")}
                                       << 2 << QStringLiteral("quillmap-report: could not create a file in the folder of /nonexistent/c.svg.\n");
+    QTest::newRow("unwritable flame graph") << QStringList {simple,
+                                                            QStringLiteral("--folded=stacks.txt"),
+                                                            QStringLiteral("--output=r.txt"),
+                                                            QStringLiteral("--flamegraph=/nonexistent/f.svg")}
+                                            << 2 << QStringLiteral("quillmap-report: could not create a file in the folder of /nonexistent/f.svg.\n");
     QTest::newRow("unwritable report") << QStringList {simple, QStringLiteral("--callgraph=graph.svg"), QStringLiteral("--output=/nonexistent/r.txt")} << 2
                                        << QStringLiteral("in the folder of /nonexistent/r.txt");
+    // Compared with a baseline: compare-small.massif peaks at 23,632 bytes,
+    // compare-large.massif at 50,752, 114.76% more.
+    const QString small = fixture(QStringLiteral("compare-small.massif"));
+    const QString large = fixture(QStringLiteral("compare-large.massif"));
+    const QString baseline = QStringLiteral("--baseline");
+    const QString growth = QStringLiteral("--fail-if-growth");
+    QTest::newRow("compared") << QStringList {large, baseline, small} << 0 << QString();
+    QTest::newRow("growth above the limit")
+        << QStringList {large, baseline, small, growth, QStringLiteral("114.7")} << 3
+        << QStringLiteral(
+               "quillmap-report: the peak grew by 114.8%, from 23.1 KiB (23,632 B) in the baseline to 49.6 KiB (50,752 B), more than the limit of 114.7%.\n");
+    QTest::newRow("growth below the limit") << QStringList {large, baseline, small, growth, QStringLiteral("114.8%")} << 0 << QString();
+    QTest::newRow("shrunk") << QStringList {small, baseline, large, growth, QStringLiteral("0")} << 0 << QString();
+    QTest::newRow("unchanged") << QStringList {small, baseline, fixture(QStringLiteral("compare-small.massif")), growth, QStringLiteral("0")} << 0 << QString();
+    // Either limit fails the job; the peak's size is not compared with anything.
+    QTest::newRow("growth with a peak limit")
+        << QStringList {large, baseline, small, growth, QStringLiteral("200"), QStringLiteral("--fail-if-peak"), QStringLiteral("50000")} << 3
+        << QStringLiteral("the peak, 49.6 KiB (50,752 B) at snapshot #64, is above the limit of");
+    QTest::newRow("compressed baseline")
+        << QStringList {fixture(QStringLiteral("simple.massif")), baseline, fixture(QStringLiteral("simple.massif.zst")), growth, QStringLiteral("0")} << 0
+        << QString();
+    QTest::newRow("broken baseline") << QStringList {large, baseline, malformed, growth, QStringLiteral("10")} << 2
+                                     << QStringLiteral("quillmap-report: Parser Failed: Could not parse file %1.\nParse error in line 7:\ntime=12x\n")
+                                            .arg(QUrl::fromLocalFile(malformed).toString());
+    QTest::newRow("missing baseline") << QStringList {large, baseline, QStringLiteral("/nonexistent/base.massif")} << 2
+                                      << QStringLiteral("quillmap-report: Read Failed: Could not open file /nonexistent/base.massif for reading.\n");
+    QTest::newRow("empty baseline") << QStringList {large, baseline, fixture(QStringLiteral("malformed/empty.massif"))} << 2
+                                    << QStringLiteral("Empty Data File: Empty data file ");
+    QTest::newRow("unknown baseline snapshot") << QStringList {large, baseline, small, QStringLiteral("--baseline-snapshot"), QStringLiteral("98")} << 2
+                                               << QStringLiteral("compare-small.massif has no snapshot number 98; its snapshots are numbered 0 to 97.");
+    QTest::newRow("bad baseline snapshot") << QStringList {large, baseline, small, QStringLiteral("--baseline-snapshot=first")} << 2
+                                           << QStringLiteral("unknown baseline snapshot \"first\"");
+    QTest::newRow("baseline snapshot without baseline")
+        << QStringList {large, QStringLiteral("--baseline-snapshot=last")} << 2 << QStringLiteral("give --baseline too");
+    QTest::newRow("growth without baseline") << QStringList {large, growth, QStringLiteral("10")} << 2 << QStringLiteral("give --baseline too");
+    QTest::newRow("bad growth") << QStringList {large, baseline, small, growth, QStringLiteral("-1")} << 2 << QStringLiteral("not \"-1\"");
+    QTest::newRow("bad flame graph type") << QStringList {large, QStringLiteral("--flamegraph"), QStringLiteral("flame.png")} << 2
+                                          << QStringLiteral("flame.png");
     // A malformed line is shown as text, markup and entities as written.
     QTest::newRow("hostile line") << QStringList {QStringLiteral("hostile.massif")} << 2 << QStringLiteral("Parse error in line 2:\ncmd <b>x</b>&amp;\n");
 }
@@ -166,9 +214,11 @@ void ReportProgramTest::exitStatus()
     const QStringList outputs {QStringLiteral("--chart=chart.svg"),
                                QStringLiteral("--folded=stacks.txt"),
                                QStringLiteral("--callgraph=graph.dot"),
+                               QStringLiteral("--flamegraph=flame.svg"),
                                QStringLiteral("--output=report.txt")};
+    const QString given = arguments.join(QLatin1Char(' '));
     const bool asksForFiles =
-        !arguments.join(QLatin1Char(' ')).contains(QLatin1String("--chart")) && !arguments.join(QLatin1Char(' ')).contains(QLatin1String("--callgraph"));
+        !given.contains(QLatin1String("--chart")) && !given.contains(QLatin1String("--callgraph")) && !given.contains(QLatin1String("--flamegraph"));
     const Run result = run(arguments + (asksForFiles ? outputs : QStringList()));
     QCOMPARE(result.status, status);
     const QString err = QString::fromUtf8(result.err);
@@ -191,7 +241,7 @@ void ReportProgramTest::exitStatus()
     } else if (asksForFiles) {
         // The report went to its file; a limit exceeded is no failure to write.
         QVERIFY(result.out.isEmpty());
-        QCOMPARE(left.size(), 5);
+        QCOMPARE(left.size(), 6);
         QFile report(dir.filePath(QStringLiteral("report.txt")));
         QVERIFY(report.open(QIODevice::ReadOnly));
         QVERIFY(report.readAll().startsWith("File:"));
@@ -282,6 +332,118 @@ void ReportProgramTest::callGraphFiles()
     }
 }
 
+void ReportProgramTest::flameGraphFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("snapshot");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("label");
+
+    // The frame counts are the fixtures' tree nodes; a snapshot without a tree is one frame.
+    QTest::newRow("peak") << QStringLiteral("simple.massif") << QStringLiteral("peak") << 9 << QStringLiteral("Snapshot #41: 139.0 KiB (peak)")
+                          << QStringLiteral("make_block (simple.c:12)");
+    QTest::newRow("custom allocators' file") << QStringLiteral("custom-alloc.massif") << QStringLiteral("41") << 19
+                                             << QStringLiteral("Snapshot #41: 79.3 KiB (peak)") << QStringLiteral("big_direct (custom_alloc.c:49)");
+    QTest::newRow("no tree") << QStringLiteral("simple.massif") << QStringLiteral("last") << 1 << QStringLiteral("Snapshot #53: 0 B") << QString();
+    QTest::newRow("compressed") << QStringLiteral("templates.massif.gz") << QStringLiteral("peak") << -1 << QStringLiteral("(peak)")
+                                << QStringLiteral("Grid&lt;");
+}
+
+// The flame graph tab's SVG, written without a display: valid, one group per
+// frame, titled like the tab's header, and the same at every run.
+void ReportProgramTest::flameGraphFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, snapshot);
+    QFETCH(int, frames);
+    QFETCH(QString, title);
+    QFETCH(QString, label);
+
+    const QString path = QDir(m_dir.path()).filePath(QStringLiteral("flame.svg"));
+    QFile::remove(path);
+    const QStringList arguments {fixture(file), QStringLiteral("--snapshot"), snapshot, QStringLiteral("--flamegraph"), path};
+    const Run result = run(arguments);
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.err.isEmpty(), result.err.constData());
+    QVERIFY(result.out.startsWith("File:"));
+
+    QSvgRenderer renderer(path);
+    QVERIFY(renderer.isValid());
+    QCOMPARE(renderer.viewBox().width(), 1200);
+    QFile svg(path);
+    QVERIFY(svg.open(QIODevice::ReadOnly));
+    const QByteArray content = svg.readAll();
+    if (frames >= 0) {
+        QCOMPARE(content.count("<g>"), frames);
+    }
+    QVERIFY2(content.contains(QByteArray("font-size=\"16\">Snapshot #")), content.constData());
+    QVERIFY2(content.contains(QByteArray(title.toUtf8() + "</text>")), content.constData());
+    if (!label.isEmpty()) {
+        QVERIFY(content.contains(label.toUtf8()));
+    }
+    // Nothing but the file asked for.
+    QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("*flame*")}, QDir::Files | QDir::Hidden), QStringList {QStringLiteral("flame.svg")});
+
+    svg.close();
+    QFile::remove(path);
+    QCOMPARE(run(arguments).status, 0);
+    QVERIFY(svg.open(QIODevice::ReadOnly));
+    QCOMPARE(svg.readAll(), content);
+}
+
+void ReportProgramTest::baselineInEveryFormat_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QStringList>("expected");
+
+    // Worked out from the fixtures' description: peaks of 23,632 and 50,752
+    // bytes; record moved from line 72 to 304 and grew from 10,240 to 30,720
+    // bytes; only_large is new with 5,000.
+    QTest::newRow("text") << QStringLiteral("text")
+                          << QStringList {QStringLiteral("\nBaseline peak:    23.1 KiB (23,632 B) at snapshot #49, time "),
+                                          QStringLiteral("\nChange:           Peak 23.1 KiB -> 49.6 KiB (+26.5 KiB, +114.8%); "),
+                                          QStringLiteral("  +20.0 KiB  +200.0%  10.0 KiB ->  30.0 KiB  ├─ record (compare.c:304), moved from compare.c:72\n"),
+                                          QStringLiteral("  1.  +30.0 KiB      new       0 B ->  30.0 KiB  record (compare.c:304)\n"),
+                                          QStringLiteral("  2.  -10.0 KiB     gone  10.0 KiB ->       0 B  record (compare.c:72)\n")};
+    QTest::newRow("markdown") << QStringLiteral("markdown")
+                              << QStringList {QStringLiteral("| Change | Peak 23.1 KiB -\\> 49.6 KiB (+26.5 KiB, +114.8%); "),
+                                              QStringLiteral("| 1 | +30.0 KiB | new | 0 B | 30.0 KiB | 30720 | `record (compare.c:304)` |\n"),
+                                              QStringLiteral("| 3 | +4.9 KiB | new | 0 B | 4.9 KiB | 5000 | `only_large (compare.c:47)` |\n")};
+    QTest::newRow("json") << QStringLiteral("json") << QStringList();
+}
+
+void ReportProgramTest::baselineInEveryFormat()
+{
+    QFETCH(QString, format);
+    QFETCH(QStringList, expected);
+
+    const Run result = run({fixture(QStringLiteral("compare-large.massif")),
+                            QStringLiteral("--baseline"),
+                            fixture(QStringLiteral("compare-small.massif")),
+                            QStringLiteral("--format"),
+                            format});
+    QCOMPARE(result.status, 0);
+    QVERIFY2(result.err.isEmpty(), result.err.constData());
+    const QString out = QString::fromUtf8(result.out);
+    for (const QString &text : expected) {
+        QVERIFY2(out.contains(text), qPrintable(text + QLatin1String("\n----\n") + out));
+    }
+    if (format != QLatin1String("json")) {
+        return;
+    }
+    const QJsonObject json = QJsonDocument::fromJson(result.out).object();
+    QCOMPARE(json.value(QStringLiteral("format")).toInt(), 1);
+    const QJsonObject comparison = json.value(QStringLiteral("comparison")).toObject();
+    QCOMPARE(comparison.value(QStringLiteral("file")).toString(), fixture(QStringLiteral("compare-small.massif")));
+    QCOMPARE(comparison.value(QStringLiteral("peakChange")).toInteger(), 50752 - 23632);
+    QCOMPARE(comparison.value(QStringLiteral("baselineSnapshot")).toObject().value(QStringLiteral("snapshot")).toInt(), 49);
+    QCOMPARE(comparison.value(QStringLiteral("currentSnapshot")).toInt(), 64);
+    const QJsonObject top = comparison.value(QStringLiteral("topSiteChanges")).toArray().at(0).toObject();
+    QCOMPARE(top.value(QStringLiteral("function")).toString(), QStringLiteral("record"));
+    QCOMPARE(top.value(QStringLiteral("change")).toInteger(), 30720);
+}
+
 void ReportProgramTest::reportToFile()
 {
     // JSON to a file, then the same to standard output: the same bytes.
@@ -322,6 +484,7 @@ void ReportProgramTest::hostileProfileInEveryFile()
     const Run result = run({file.fileName(),
                             QStringLiteral("--chart=hostile-chart.svg"),
                             QStringLiteral("--callgraph=hostile-graph.svg"),
+                            QStringLiteral("--flamegraph=hostile-flame.svg"),
                             QStringLiteral("--folded=hostile.folded")});
     QCOMPARE(result.status, 0);
     QVERIFY2(result.err.isEmpty(), result.err.constData());
@@ -330,13 +493,18 @@ void ReportProgramTest::hostileProfileInEveryFile()
     QVERIFY(text.contains(QStringLiteral("./<i>prog</i> \"a\" \uFFFD[2J\uFFFD")));
     QVERIFY(!result.out.contains('\x1b') && !result.out.contains('\x01'));
 
-    for (const QString &name : {QStringLiteral("hostile-chart.svg"), QStringLiteral("hostile-graph.svg")}) {
+    for (const QString &name : {QStringLiteral("hostile-chart.svg"), QStringLiteral("hostile-graph.svg"), QStringLiteral("hostile-flame.svg")}) {
         QSvgRenderer renderer(dir.filePath(name));
         QVERIFY2(renderer.isValid(), qPrintable(name));
     }
     QFile graph(dir.filePath(QStringLiteral("hostile-graph.svg")));
     QVERIFY(graph.open(QIODevice::ReadOnly));
     QVERIFY(graph.readAll().contains("&lt;b&gt;bold&lt;/b&gt;"));
+    QFile flame(dir.filePath(QStringLiteral("hostile-flame.svg")));
+    QVERIFY(flame.open(QIODevice::ReadOnly));
+    const QByteArray flameContent = flame.readAll();
+    QVERIFY(flameContent.contains("&lt;b&gt;bold&lt;/b&gt;&amp;amp;"));
+    QVERIFY(!flameContent.contains('\x01') && !flameContent.contains('\x1b'));
 
     QFile folded(dir.filePath(QStringLiteral("hostile.folded")));
     QVERIFY(folded.open(QIODevice::ReadOnly));
@@ -380,12 +548,20 @@ void ReportProgramTest::remoteFiles_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("expected");
+    // Fetched as the baseline of simple.massif rather than as the file itself.
+    QTest::addColumn<bool>("asBaseline");
 
-    QTest::newRow("plain") << QStringLiteral("/simple.massif") << 0 << QStringLiteral("Peak:             139.0 KiB (142,384 B) at snapshot #41");
-    QTest::newRow("compressed") << QStringLiteral("/templates.massif.bz2") << 0 << QStringLiteral("Command:          ./templates");
+    QTest::newRow("plain") << QStringLiteral("/simple.massif") << 0 << QStringLiteral("Peak:             139.0 KiB (142,384 B) at snapshot #41") << false;
+    QTest::newRow("compressed") << QStringLiteral("/templates.massif.bz2") << 0 << QStringLiteral("Command:          ./templates") << false;
     QTest::newRow("not found") << QStringLiteral("/missing.massif") << 2
                                << QStringLiteral(
-                                      "quillmap-report: Download Failed: Failed to download remote massif data file http://127.0.0.1:%1/missing.massif.\n");
+                                      "quillmap-report: Download Failed: Failed to download remote massif data file http://127.0.0.1:%1/missing.massif.\n")
+                               << false;
+    QTest::newRow("baseline") << QStringLiteral("/simple.massif.xz") << 0
+                              << QStringLiteral("Change:           Peak 139.0 KiB -> 139.0 KiB (+0 B, +0.0%); 0 sites grew by more than 10%\n") << true;
+    QTest::newRow("baseline not found")
+        << QStringLiteral("/missing.massif") << 2
+        << QStringLiteral("quillmap-report: Download Failed: Failed to download remote massif data file http://127.0.0.1:%1/missing.massif.\n") << true;
 }
 
 // Fetched like the GUI fetches them, from a web server of the test's own.
@@ -394,6 +570,7 @@ void ReportProgramTest::remoteFiles()
     QFETCH(QString, path);
     QFETCH(int, status);
     QFETCH(QString, expected);
+    QFETCH(bool, asBaseline);
 
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost));
@@ -419,11 +596,15 @@ void ReportProgramTest::remoteFiles()
     });
 
     const QString url = QStringLiteral("http://127.0.0.1:%1%2").arg(server.serverPort()).arg(path);
-    const Run result = run({url});
+    const Run result = asBaseline ? run({fixture(QStringLiteral("simple.massif")), QStringLiteral("--baseline"), url}) : run({url});
     QCOMPARE(result.status, status);
     if (status == 0) {
         QVERIFY2(QString::fromUtf8(result.out).contains(expected), result.out.constData());
-        QVERIFY(result.out.startsWith(QByteArray("File:             " + url.toUtf8() + "\n")));
+        if (asBaseline) {
+            QVERIFY(result.out.contains(QByteArray("\nBaseline:         " + url.toUtf8() + "\n")));
+        } else {
+            QVERIFY(result.out.startsWith(QByteArray("File:             " + url.toUtf8() + "\n")));
+        }
     } else {
         QVERIFY(result.out.isEmpty());
         QVERIFY2(QString::fromUtf8(result.err).startsWith(expected.arg(server.serverPort())), result.err.constData());
@@ -435,6 +616,7 @@ void ReportProgramTest::standardOptions_data()
     QTest::addColumn<QString>("option");
     QTest::addColumn<QString>("expected");
     QTest::newRow("help") << QStringLiteral("--help") << QStringLiteral("--fail-if-peak <size>");
+    QTest::newRow("help on comparing") << QStringLiteral("--help") << QStringLiteral("--fail-if-growth <percent>");
     QTest::newRow("version") << QStringLiteral("--version") << QStringLiteral("quillmap-report ");
 }
 
