@@ -437,6 +437,38 @@ private Q_SLOTS:
         }
     }
 
+    // The total's peak label stands right above the peak, not halfway down the
+    // slope that leads to it.
+    void totalPeakLabelAbovePeak_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::newRow("steep peak") << QStringLiteral("../../examples/massif.out.example");
+        QTest::newRow("early peak") << QStringLiteral("early-peak.massif");
+        QTest::newRow("late peak") << QStringLiteral("simple.massif");
+    }
+
+    void totalPeakLabelAbovePeak()
+    {
+        QFETCH(QString, fixture);
+        auto data = parseFixture(fixture);
+        QVERIFY(data);
+        ShownTab shown(data.get());
+        const ChartParts &parts = shown.parts;
+        const QImage image = parts.chart->grab().toImage();
+        const QPoint peak = parts.plane->translate(QPointF(data->peak()->time(), double(data->peak()->cost()))).toPoint();
+        // The red frame of the label, in the band above the peak where no curve runs.
+        int frame = 0;
+        for (int y = qMax(0, peak.y() - 50); y < peak.y() - 8; ++y) {
+            for (int x = qMax(0, peak.x() - 90); x < qMin(image.width(), peak.x() + 90); ++x) {
+                const QColor pixel = image.pixelColor(x, y);
+                if (pixel.red() > 200 && pixel.green() < 40 && pixel.blue() < 40) {
+                    ++frame;
+                }
+            }
+        }
+        QVERIFY2(frame > 40, qPrintable(QString::number(frame)));
+    }
+
     void headerNamesProgramAndPeak()
     {
         auto data = parseFixture(QStringLiteral("simple.massif"));
