@@ -5,6 +5,7 @@
 
 #include "mainwindow.h"
 #include "configdialog.h"
+#include "csvexport.h"
 #include "datatreemodel.h"
 #include "documentwidget.h"
 #include "filedata.h"
@@ -13,10 +14,12 @@
 #include "graphviewerplugin.h"
 #include "labelpieces.h"
 #include "settings.h"
+#include "snapshotitem.h"
 
 #include <KActionCollection>
 #include <KConfigDialog>
 #include <KLocalizedString>
+#include <KMessageBox>
 #include <KParts/ReadOnlyPart>
 #include <KPluginFactory>
 #include <KPluginMetaData>
@@ -31,6 +34,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMenu>
+#include <QSaveFile>
 #include <QScreen>
 #include <QStandardItemModel>
 #include <QStringListModel>
@@ -143,6 +147,12 @@ void MainWindow::createActions()
     QAction *reloadAction = KStandardAction::redisplay(this, &MainWindow::reloadCurrentFile, actions);
     actions->addAction(QStringLiteral("file_reload"), reloadAction);
     reloadAction->setEnabled(false);
+
+    exportAction = new QAction(QIcon::fromTheme(QStringLiteral("document-export")), i18nc("@action", "Export…"), actions);
+    exportAction->setToolTip(i18nc("@info:tooltip", "Write the allocation sites or the heap tree of the selected snapshot as CSV"));
+    connect(exportAction, &QAction::triggered, this, &MainWindow::exportData);
+    actions->addAction(QStringLiteral("file_export"), exportAction);
+    exportAction->setEnabled(false);
 
     closeAction = KStandardAction::close(this, &MainWindow::closeCurrentFile, actions);
     closeAction->setEnabled(false);
@@ -307,6 +317,7 @@ void MainWindow::documentChanged()
     const bool parsed = currentDocument && currentDocument->isParsed();
     actionCollection()->action(QStringLiteral("file_reload"))->setEnabled(parsed);
     selectPeakAction->setEnabled(parsed);
+    exportAction->setEnabled(parsed);
     closeAction->setEnabled(currentDocument);
 
     if (currentDocument) {
@@ -616,5 +627,47 @@ void MainWindow::keepOnScreen()
         placed.moveLeft(std::max(placed.left(), available.left()));
         placed.moveTop(std::max(placed.top(), available.top()));
         move(placed.topLeft());
+    }
+}
+
+void MainWindow::exportData()
+{
+    const Massif::FileData *data = currentDocument ? currentDocument->data() : nullptr;
+    if (!data) {
+        return;
+    }
+    // The snapshot selected in the data tree, or the one of the selected node; the peak otherwise.
+    const auto item = ui.dataTreeView->currentIndex().data(Massif::DataTreeModel::ItemPairRole).value<Massif::ModelItem>();
+    const Massif::SnapshotItem *snapshot = item.second ? item.second : Massif::CsvExport::snapshotOf(data, item.first);
+    if (!snapshot || !snapshot->heapTree()) {
+        snapshot = data->peak();
+    }
+
+    const QString sitesFilter = i18nc("@item:inlistbox file type", "Allocation sites (*.csv)");
+    QStringList filters {sitesFilter};
+    QString treeFilter;
+    if (snapshot && snapshot->heapTree()) {
+        treeFilter = i18nc("@item:inlistbox file type", "Heap tree of snapshot #%1 (*.csv)", snapshot->number());
+        filters << treeFilter;
+    }
+    QFileDialog dialog(this, i18nc("@title:window", "Export as CSV"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    const QString fileName = dialog.selectedFiles().constFirst();
+    const bool tree = !treeFilter.isEmpty() && dialog.selectedNameFilter() == treeFilter;
+
+    // Written whole or not at all: an existing file stays as it was on failure.
+    QSaveFile file(fileName);
+    bool written = file.open(QIODevice::WriteOnly);
+    if (written) {
+        written = tree ? Massif::CsvExport::writeHeapTree(snapshot, &file) : Massif::CsvExport::writeAllocationSites(data, &file);
+    }
+    written = written && file.commit();
+    if (!written) {
+        KMessageBox::error(this, i18nc("@info", "Failed to write %1: %2", fileName, file.errorString()));
     }
 }

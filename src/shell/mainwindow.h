@@ -62,6 +62,7 @@ private Q_SLOTS:
     void slotShortenTemplates(bool);
     void copyDataTreeRows();
     void restoreTreeSelection();
+    void exportData();
 
 private:
     void probeGraphViewer();
@@ -84,6 +85,7 @@ private:
     QAction *markCustomAllocatorAction = nullptr;
     QAction *shortenTemplatesAction = nullptr;
     QAction *selectPeakAction = nullptr;
+    QAction *exportAction = nullptr;
     DocumentWidget *currentDocument = nullptr;
     DataTreeModel *dataTreeModel = nullptr;
     FilteredDataTreeModel *dataTreeFilter = nullptr;

@@ -23,6 +23,7 @@
 #include <KSharedConfig>
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDockWidget>
@@ -149,6 +150,8 @@ private Q_SLOTS:
     void shortenTemplatesToggle();
     void immutableShortenTemplatesSpringsBack();
     void preferencesRaisesOneDialog();
+    void exportCsv_data();
+    void exportCsv();
 
 private:
     DocumentWidget *document(int index) const;
@@ -858,3 +861,66 @@ void MainWindowTest::preferencesRaisesOneDialog()
 QTEST_MAIN(MainWindowTest)
 
 #include "mainwindowtest.moc"
+
+void MainWindowTest::exportCsv_data()
+{
+    QTest::addColumn<bool>("selectNode");
+    QTest::addColumn<bool>("heapTree");
+    QTest::addColumn<QByteArray>("header");
+    QTest::newRow("sites") << false << false << QByteArrayLiteral("function,location,peak bytes,peak snapshot\r\n");
+    QTest::newRow("tree of the peak, nothing selected") << false << true << QByteArrayLiteral("depth,function,location,bytes,share\r\n");
+    QTest::newRow("tree of a selected node's snapshot") << true << true << QByteArrayLiteral("depth,function,location,bytes,share\r\n");
+}
+
+void MainWindowTest::exportCsv()
+{
+    QFETCH(bool, selectNode);
+    QFETCH(bool, heapTree);
+    QFETCH(QByteArray, header);
+    QVERIFY(!action("file_export")->isEnabled());
+    DocumentWidget *doc = openAndWait(fixtureUrl(QStringLiteral("simple.massif")));
+    QVERIFY(doc);
+    QVERIFY(action("file_export")->isEnabled());
+    const SnapshotItem *expected = doc->data()->peak();
+    if (selectNode) {
+        // A node of the first detailed snapshot, which is not the peak.
+        QModelIndex snapshotRow;
+        for (int row = 0; row < m_tree->model()->rowCount() && !snapshotRow.isValid(); ++row) {
+            if (m_tree->model()->rowCount(m_tree->model()->index(row, 0)) > 0) {
+                snapshotRow = m_tree->model()->index(row, 0);
+            }
+        }
+        const QModelIndex nodeRow = m_tree->model()->index(0, 0, snapshotRow);
+        QVERIFY(nodeRow.isValid());
+        m_tree->selectionModel()->setCurrentIndex(nodeRow, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        expected = snapshotRow.data(DataTreeModel::ItemPairRole).value<ModelItem>().second;
+        QVERIFY(expected && expected != doc->data()->peak());
+    }
+
+    QTemporaryDir dir;
+    const QString fileName = dir.filePath(QStringLiteral("out"));
+    QStringList filters;
+    QTimer::singleShot(0, this, [&] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *dialog = qobject_cast<QFileDialog *>(widget); dialog && dialog->isVisible()) {
+                filters = dialog->nameFilters();
+                dialog->selectNameFilter(filters.value(heapTree ? 1 : 0));
+                dialog->selectFile(fileName);
+                static_cast<QDialog *>(dialog)->accept();
+            }
+        }
+    });
+    action("file_export")->trigger();
+
+    QCOMPARE(filters.size(), 2);
+    QVERIFY2(filters.at(1).contains(QStringLiteral("#%1").arg(expected->number())), qPrintable(filters.at(1)));
+    // A name without a suffix gets ".csv".
+    QFile file(fileName + QStringLiteral(".csv"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray first = file.readLine();
+    QCOMPARE(first, header);
+    if (heapTree) {
+        // The root of the chosen snapshot's tree comes first, with its bytes.
+        QVERIFY2(file.readLine().contains(QByteArray::number(expected->heapTree()->cost())), "root row");
+    }
+}
