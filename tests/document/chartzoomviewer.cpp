@@ -5,10 +5,12 @@
 
 // Shows the memory chart of one massif file zoomed into a stretch of time with
 // the values under the mouse, for looking at it by hand:
-// chartzoomviewer FILE FROM TO HOVER [WIDTH HEIGHT]
+// chartzoomviewer FILE FROM TO HOVER [WIDTH HEIGHT [LEGEND]]
 // FROM, TO and HOVER are shares of the run's time (0 to 1); the range is
-// selected by a drag and the mouse put at HOVER, as a user would.
+// selected by a drag and the mouse put at HOVER, as a user would; LEGEND is
+// the legend entry to click, which highlights its function.
 
+#include "chartlegendcontrol.h"
 #include "charttab.h"
 #include "chartzoom.h"
 #include "filedata.h"
@@ -17,6 +19,7 @@
 
 #include <KChartCartesianCoordinatePlane>
 #include <KChartChart>
+#include <KChartLegend>
 
 #include <KLocalizedString>
 #include <KXMLGUIFactory>
@@ -92,6 +95,12 @@ int main(int argc, char **argv)
         const auto [shownFrom, shownTo] = zoom->visibleRange();
         const QPointF point(zoom->pixelAt(first + hover * (last - first)), zoom->plotArea().top() + zoom->plotArea().height() * 0.7);
         sendMouse(chart, QEvent::MouseMove, point, Qt::NoButton, Qt::NoButton);
+        if (args.size() > 7) {
+            const auto *control = tab->findChild<ChartLegendControl *>();
+            const QPoint entry = control->entryPosition(args.at(7).toInt());
+            sendMouse(chart->legend(), QEvent::MouseButtonPress, entry, Qt::LeftButton, Qt::LeftButton);
+            sendMouse(chart->legend(), QEvent::MouseButtonRelease, entry, Qt::LeftButton, Qt::NoButton);
+        }
         const auto *panel = chart->findChild<QLabel *>(QStringLiteral("chartHoverPanel"));
         QTextStream(stdout) << "shown " << shownFrom << " to " << shownTo << "\npanel: " << panel->text() << '\n';
     });
