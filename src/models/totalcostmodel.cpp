@@ -168,10 +168,9 @@ void TotalCostModel::setHighlight(const QModelIndex &index)
 
 void TotalCostModel::settingsChanged()
 {
-    if (rowCount() > 0 && columnCount() > 0) {
-        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    if (rowCount() == 0 || columnCount() == 0) {
+        return;
     }
-    if (columnCount() > 0) {
-        Q_EMIT headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
-    }
+    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    Q_EMIT headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
 }

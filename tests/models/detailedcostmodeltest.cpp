@@ -48,6 +48,7 @@ private Q_SLOTS:
     void hidingResetsModel();
     void rankingTiesAndLargeCosts();
     void switchingSource();
+    void settingsChangeAnnouncesEveryCell();
 
 private:
     std::unique_ptr<FileData> m_sites;
@@ -535,6 +536,29 @@ void DetailedCostModelTest::switchingSource()
     QCOMPARE(removed.count(), 2);
     QCOMPARE(removed.at(1).at(2).toInt(), 6);
     QCOMPARE(model.rowCount(), 0);
+}
+
+// Peak labels and legend texts follow the settings only once the chart hears
+// of every cell and header; columns shown at the time, nothing when empty.
+void DetailedCostModelTest::settingsChangeAnnouncesEveryCell()
+{
+    DetailedCostModel model;
+    QSignalSpy cells(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy headers(&model, &QAbstractItemModel::headerDataChanged);
+    model.settingsChanged();
+    QCOMPARE(cells.count(), 0);
+    QCOMPARE(headers.count(), 0);
+
+    model.setFileData(m_sites.get());
+    model.setDatasetLimit(3);
+    model.settingsChanged();
+    QCOMPARE(cells.count(), 1);
+    QCOMPARE(cells.at(0).at(0).value<QModelIndex>(), model.index(0, 0));
+    QCOMPARE(cells.at(0).at(1).value<QModelIndex>(), model.index(model.rowCount() - 1, 5));
+    QCOMPARE(headers.count(), 1);
+    QCOMPARE(headers.at(0).at(1).toInt(), 0);
+    QCOMPARE(headers.at(0).at(2).toInt(), 5);
+    model.setFileData(nullptr);
 }
 
 QTEST_MAIN(DetailedCostModelTest)

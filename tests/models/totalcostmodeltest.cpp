@@ -30,6 +30,7 @@ private Q_SLOTS:
     void chartRoles();
     void lookups();
     void switchingSourceAnnouncesRows();
+    void settingsChangeAnnouncesEveryCell();
 };
 
 void TotalCostModelTest::initTestCase()
@@ -182,6 +183,30 @@ void TotalCostModelTest::switchingSourceAnnouncesRows()
     model.setFileData(nullptr);
     QCOMPARE(removed.count(), 2);
     QCOMPARE(model.rowCount(), 0);
+}
+
+// A chart redraws only what a model announces: after a change of settings,
+// every cell and the header, and nothing on an empty model.
+void TotalCostModelTest::settingsChangeAnnouncesEveryCell()
+{
+    TotalCostModel model;
+    QSignalSpy cells(&model, &QAbstractItemModel::dataChanged);
+    QSignalSpy headers(&model, &QAbstractItemModel::headerDataChanged);
+    model.settingsChanged();
+    QCOMPARE(cells.count(), 0);
+    QCOMPARE(headers.count(), 0);
+
+    const auto data = loadFixture(QStringLiteral("simple.massif"));
+    QVERIFY(data);
+    model.setFileData(data.get());
+    model.settingsChanged();
+    QCOMPARE(cells.count(), 1);
+    QCOMPARE(cells.at(0).at(0).value<QModelIndex>(), model.index(0, 0));
+    QCOMPARE(cells.at(0).at(1).value<QModelIndex>(), model.index(53, 1));
+    QCOMPARE(headers.count(), 1);
+    QCOMPARE(headers.at(0).at(0).value<Qt::Orientation>(), Qt::Horizontal);
+    QCOMPARE(headers.at(0).at(2).toInt(), 1);
+    model.setFileData(nullptr);
 }
 
 QTEST_MAIN(TotalCostModelTest)
