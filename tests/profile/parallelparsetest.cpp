@@ -14,6 +14,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -187,6 +188,7 @@ private Q_SLOTS:
     void compressedSameAsSequential();
     void malformedLineAnywhere_data();
     void malformedLineAnywhere();
+    void randomDamage();
     void progressMoves();
     void stopEndsSoon();
 };
@@ -290,6 +292,45 @@ void ParallelParseTest::malformedLineAnywhere()
         QCOMPARE(dump(parseBytes(text, 1, pieceSize)), sequential);
         QCOMPARE(dump(parseBytes(text, 2, pieceSize)), sequential);
         QCOMPARE(dump(parseBytes(text, 4, pieceSize)), sequential);
+    }
+}
+
+void ParallelParseTest::randomDamage()
+{
+    // Lines dropped, repeated, swapped or garbled at random in real files:
+    // whatever the damage, both ways agree.
+    const QStringList names {QStringLiteral("simple.massif"), QStringLiteral("custom-alloc.massif"), QStringLiteral("many.massif")};
+    const QStringList allocators {QStringLiteral("my_pool_alloc"), QStringLiteral("*xmalloc*")};
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("^(?!invalid line)")));
+    for (quint32 seed = 1; seed <= 150; ++seed) {
+        QRandomGenerator random(seed);
+        QList<QByteArray> lines = readFile(fixturesDir + QLatin1Char('/') + names.at(seed % names.size())).split('\n');
+        for (int damage = int(random.bounded(1, 4)); damage > 0; --damage) {
+            const qsizetype at = random.bounded(lines.size());
+            switch (random.bounded(5)) {
+            case 0:
+                lines.removeAt(at);
+                break;
+            case 1:
+                lines.insert(at, lines.at(at));
+                break;
+            case 2:
+                lines.swapItemsAt(at, random.bounded(lines.size()));
+                break;
+            case 3:
+                if (!lines.at(at).isEmpty()) {
+                    lines[at][random.bounded(lines.at(at).size())] = "0 :n#x\r"[random.bounded(7)];
+                }
+                break;
+            default:
+                lines = lines.mid(0, at);
+                break;
+            }
+        }
+        const QByteArray text = lines.join('\n');
+        const QByteArray sequential = dump(parseBytes(text, 1, Whole, allocators));
+        const QByteArray parallel = dump(parseBytes(text, 2, 1, allocators));
+        QVERIFY2(parallel == sequential, qPrintable(QStringLiteral("seed %1").arg(seed)));
     }
 }
 
