@@ -23,10 +23,10 @@
 #include <KSharedConfig>
 
 #include <QApplication>
-#include <QFileDialog>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDockWidget>
+#include <QFileDialog>
 #include <QListView>
 #include <QMenu>
 #include <QPointer>
