@@ -349,13 +349,19 @@ void ChartTab::setupActions()
     connect(hideOtherFunctionsAction, &QAction::triggered, this, &ChartTab::slotHideOtherFunctions);
 
     // Ctrl++ and Ctrl+- come with the standard actions; Ctrl+0 is the usual reset.
-    zoomInAction = KStandardAction::zoomIn(this, [this] {
-        zoom->zoomIn();
-    }, actionCollection());
+    zoomInAction = KStandardAction::zoomIn(
+        this,
+        [this] {
+            zoom->zoomIn();
+        },
+        actionCollection());
     zoomInAction->setText(i18nc("@action", "Zoom In"));
-    zoomOutAction = KStandardAction::zoomOut(this, [this] {
-        zoom->zoomOut();
-    }, actionCollection());
+    zoomOutAction = KStandardAction::zoomOut(
+        this,
+        [this] {
+            zoom->zoomOut();
+        },
+        actionCollection());
     zoomOutAction->setText(i18nc("@action", "Zoom Out"));
     resetZoomAction = actionCollection()->addAction(QStringLiteral("view_zoom_reset"));
     resetZoomAction->setText(i18nc("@action", "Reset Zoom"));
@@ -938,7 +944,7 @@ void ChartTab::showPrintPreviewDialog()
         // The painter's origin is already the corner of the printable area.
         const QRect page = target->pageLayout().paintRectPixels(target->resolution());
         QPainter painter(target);
-        paintChart(&painter, QRect(QPoint(0, 0), page.size()));
+        chart->paint(&painter, QRect(QPoint(0, 0), page.size()));
     });
     preview->exec();
 }
