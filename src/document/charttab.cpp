@@ -944,7 +944,7 @@ void ChartTab::showPrintPreviewDialog()
         // The painter's origin is already the corner of the printable area.
         const QRect page = target->pageLayout().paintRectPixels(target->resolution());
         QPainter painter(target);
-        chart->paint(&painter, QRect(QPoint(0, 0), page.size()));
+        paintChart(&painter, QRect(QPoint(0, 0), page.size()));
     });
     preview->exec();
 }
