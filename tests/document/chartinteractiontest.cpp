@@ -28,6 +28,7 @@
 #include <KLocalizedString>
 #include <KSharedConfig>
 
+#include <QAction>
 #include <QApplication>
 #include <QLabel>
 #include <QSignalSpy>
@@ -279,6 +280,45 @@ private Q_SLOTS:
         std::tie(newFrom, newTo) = shown.zoom->visibleRange();
         QCOMPARE(newTo, last);
         QVERIFY(std::abs((newTo - newFrom) - (to - from)) <= 1e-6 * (to - from));
+    }
+
+    void zoomActionsAndWholeRunScale()
+    {
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        Shown shown(data.get());
+        KActionCollection *actions = shown.tab->actionCollection();
+        QAction *zoomIn = actions->action(QStringLiteral("view_zoom_in"));
+        QAction *zoomOut = actions->action(QStringLiteral("view_zoom_out"));
+        QAction *reset = actions->action(QStringLiteral("view_zoom_reset"));
+        QAction *keepScale = actions->action(QStringLiteral("zoom_keep_full_scale"));
+        QCOMPARE(zoomIn->shortcut(), QKeySequence(QKeySequence::ZoomIn));
+        QCOMPARE(reset->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_0));
+        QVERIFY(!zoomOut->isEnabled());
+        QVERIFY(!reset->isEnabled());
+
+        // Zoom In halves the time shown around its middle.
+        const auto [first, last] = shown.zoom->fullRange();
+        zoomIn->trigger();
+        zoomIn->trigger();
+        const auto [from, to] = shown.zoom->visibleRange();
+        const double quarter = (last - first) / 4;
+        QVERIFY(std::abs((to - from) - quarter) < 1e-6 * quarter);
+        QVERIFY(std::abs((from + to) / 2 - (first + last) / 2) < 1e-6 * quarter);
+        QVERIFY(zoomOut->isEnabled() && reset->isEnabled());
+
+        // The middle quarter of this run stays well below the peak: fitted, the
+        // size axis ends below it; kept, it reaches above it.
+        const double peak = double(data->peak()->cost());
+        QVERIFY(shown.plane->verticalRange().second < peak);
+        keepScale->setChecked(true);
+        QVERIFY(shown.plane->verticalRange().second >= peak);
+        keepScale->setChecked(false);
+        QVERIFY(shown.plane->verticalRange().second < peak);
+
+        zoomOut->trigger();
+        zoomOut->trigger();
+        QVERIFY(!shown.zoom->isZoomed());
+        QVERIFY(!zoomOut->isEnabled());
     }
 
     void clickWithoutDragStillSelects()
