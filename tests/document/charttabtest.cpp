@@ -45,6 +45,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -918,16 +919,35 @@ private Q_SLOTS:
         QString title;
         QSize size;
         bool isPreview = false;
-        handleNextModal([&title, &size, &isPreview](QWidget *dialog) {
+        QImage page;
+        handleNextModal([&title, &size, &isPreview, &page](QWidget *dialog) {
             title = dialog->windowTitle();
             size = dialog->size();
             isPreview = qobject_cast<QPrintPreviewDialog *>(dialog);
+            if (auto *preview = dialog->findChild<QPrintPreviewWidget *>()) {
+                preview->fitToWidth();
+                page = pageOf(preview->grab().toImage());
+            }
             dialog->close();
         });
         shown.tab->actionCollection()->action(QStringLiteral("file_print"))->trigger();
         QVERIFY(isPreview);
         QCOMPARE(title, QStringLiteral("Massif Chart Print Preview"));
         QCOMPARE(size, QSize(800, 600));
+        // The printout, like a saved image, starts with the header over the chart.
+        QVERIFY2(page.width() > 200, qPrintable(QString::number(page.width())));
+        QVERIFY(hasReddishPixels(page));
+        // Centred text at the top of what is printed, with nothing at either side.
+        int middle = 0;
+        int sides = 0;
+        for (int y = 0; y < page.width() / 25; ++y) {
+            for (int x = 0; x < page.width(); ++x) {
+                if (page.pixelColor(x, y).lightness() < 90) {
+                    ++(qAbs(x - page.width() / 2) < page.width() / 6 ? middle : sides);
+                }
+            }
+        }
+        QVERIFY2(middle > 20 && sides == 0, qPrintable(QStringLiteral("%1 %2").arg(middle).arg(sides)));
     }
 
     void legendPlacementFromSettings_data()
@@ -1260,6 +1280,30 @@ private:
             }
         }
         return columns;
+    }
+
+    /// The white page in a print preview's picture: the part of the page
+    /// inside its margins, where something is printed.
+    static QImage pageOf(const QImage &preview)
+    {
+        QRect page;
+        for (int y = 0; y < preview.height(); ++y) {
+            for (int x = 0; x < preview.width(); ++x) {
+                if (preview.pixelColor(x, y) != QColor(Qt::white)) {
+                    continue;
+                }
+                page = page.isNull() ? QRect(x, y, 1, 1) : page.united(QRect(x, y, 1, 1));
+            }
+        }
+        QRect printed;
+        for (int y = page.top(); y <= page.bottom(); ++y) {
+            for (int x = page.left(); x <= page.right(); ++x) {
+                if (preview.pixelColor(x, y) != QColor(Qt::white)) {
+                    printed = printed.isNull() ? QRect(x, y, 1, 1) : printed.united(QRect(x, y, 1, 1));
+                }
+            }
+        }
+        return preview.copy(printed);
     }
 
     /// Dark text in the band above the chart, where the chart itself leaves a margin.
