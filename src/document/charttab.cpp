@@ -612,21 +612,27 @@ QList<QRectF> ChartTab::peakLabelAreas() const
     QFont font = chart->font();
     font.setPixelSize(11);
     const QFontMetricsF metrics(font);
-    const double middle = lastSnapshotTime() / 2;
+    const auto [shownFrom, shownTo] = zoom ? zoom->visibleRange() : std::pair(0.0, lastSnapshotTime());
+    const double middle = (shownFrom + shownTo) / 2;
     QList<QRectF> areas;
-    // Where labelPeakPoint() puts a label: above its point, opening towards the middle.
+    // Where labelPeakPoint() puts a label: above its point, opening towards the middle
+    // of the time shown; labels of points out of view are not drawn.
     const auto addLabel = [&](double time, double cost, const QString &text, double raise) {
         const QPointF point = plane->translate(QPointF(time, cost));
         const QSizeF size(metrics.horizontalAdvance(text) + 8, metrics.height() + 6);
         const double left = time > middle ? point.x() - size.width() : point.x();
         areas.append(QRectF(QPointF(left, point.y() - size.height() - raise), size).adjusted(-4, -4, 4, 6));
     };
-    if (const Massif::SnapshotItem *peak = data->peak(); peak && !totalDiagram->isHidden()) {
+    const Massif::SnapshotItem *peak = data->peak();
+    if (peak && !totalDiagram->isHidden() && isInView(totalCostModel, totalCostModel->peakSnapshotIndex())) {
         addLabel(peak->time(), double(peak->cost()), Massif::formatCost(peak->cost()), 20);
     }
     if (!detailedDiagram->isHidden()) {
         const QMap<QModelIndex, const Massif::TreeLeafItem *> markers = detailedCostModel->peakMarkers();
         for (auto it = markers.cbegin(); it != markers.cend(); ++it) {
+            if (!isInView(detailedCostModel, it.key())) {
+                continue;
+            }
             const int row = it.key().row();
             double stacked = 0;
             for (int column = 1; column <= it.key().column() + 1; column += 2) {
