@@ -74,7 +74,7 @@ int DataTreeModel::rowCount(const QModelIndex &parent) const
     if (parent.column() != 0 || !node) {
         return 0;
     }
-    return int(node->children().size());
+    return int(node->childCount());
 }
 
 int DataTreeModel::columnCount(const QModelIndex &parent) const

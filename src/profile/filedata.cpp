@@ -32,15 +32,6 @@ void FileData::addTreeStorage(std::unique_ptr<TreeStorage> storage)
     m_treeStorages.push_back(std::move(storage));
 }
 
-qint64 FileData::treeStorageBytes() const
-{
-    qint64 bytes = 0;
-    for (const auto &storage : m_treeStorages) {
-        bytes += storage->reservedBytes();
-    }
-    return bytes;
-}
-
 QList<SnapshotItem *> FileData::takeSnapshots()
 {
     m_peak = nullptr;

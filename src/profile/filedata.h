@@ -87,8 +87,6 @@ public:
 
     /// Keeps the storage of heap tree nodes for as long as the file lives; the snapshots go first.
     void addTreeStorage(std::unique_ptr<TreeStorage> storage);
-    /// Bytes the heap trees' storage took from the system.
-    qint64 treeStorageBytes() const;
 
     /// Hands the snapshots and their storages over to another file, which joins pieces parsed apart.
     QList<SnapshotItem *> takeSnapshots();
