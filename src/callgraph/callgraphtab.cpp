@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QDebug>
 #include <QIcon>
+#include <QMenu>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -37,6 +38,7 @@ CallGraphTab::CallGraphTab(Massif::FileData *data, KParts::ReadOnlyPart *part, K
         layout->addWidget(part->widget());
         connect(part, SIGNAL(graphLoaded()), this, SLOT(slotGraphLoaded()));
         connect(part, SIGNAL(nodeClicked(QString)), this, SLOT(slotNodeClicked(QString)));
+        connect(part, SIGNAL(nodeContextMenuRequested(QString, QPoint)), this, SLOT(slotNodeContextMenu(QString, QPoint)));
     }
 
     requestGraph(Massif::ModelItem(nullptr, data ? data->peak() : nullptr));
@@ -210,6 +212,19 @@ void CallGraphTab::slotNodeClicked(const QString &nodeId)
     selectingFromGraph = true;
     Q_EMIT modelItemSelected(item);
     selectingFromGraph = false;
+}
+
+void CallGraphTab::slotNodeContextMenu(const QString &nodeId, const QPoint &globalPos)
+{
+    const Massif::ModelItem item = shownGraph.items.value(nodeId, Massif::ModelItem(nullptr, nullptr));
+    if (!item.first) {
+        return;
+    }
+    QMenu menu;
+    Q_EMIT contextMenuRequested(item, &menu);
+    if (!menu.actions().isEmpty()) {
+        menu.exec(globalPos);
+    }
 }
 
 void CallGraphTab::zoomIn()

@@ -60,6 +60,7 @@ protected:
 private Q_SLOTS:
     void slotGraphLoaded();
     void slotNodeClicked(const QString &nodeId);
+    void slotNodeContextMenu(const QString &nodeId, const QPoint &globalPos);
     void zoomIn();
     void zoomOut();
     void focusExpensiveGraphNode();

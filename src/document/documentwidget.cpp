@@ -8,6 +8,7 @@
 #include "callgraphtab.h"
 #include "charttab.h"
 #include "filedata.h"
+#include "flamegraphtab.h"
 #include "formatting.h"
 #include "graphviewerplugin.h"
 #include "parseworker.h"
@@ -256,6 +257,7 @@ void DocumentWidget::parserFinished(const QUrl &file, Massif::FileData *data)
         const QIcon icon = QIcon::fromTheme(QStringLiteral("kgraphviewer"), QIcon::fromTheme(QStringLiteral("distribute-graph-directed")));
         addTab(new CallGraphTab(m_data, part, this, this), icon, i18nc("@title:tab", "Callgraph"));
     }
+    addTab(new FlameGraphTab(m_data, this, this), QIcon::fromTheme(QStringLiteral("office-chart-bar-stacked")), i18nc("@title:tab", "Flame Graph"));
     addTab(new AllocatorsTab(m_data, this, this), QIcon::fromTheme(QStringLiteral("view-list-text")), i18nc("@title:tab", "Allocators"));
 
     m_tabs->setCurrentIndex(0);

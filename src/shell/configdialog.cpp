@@ -6,6 +6,8 @@
 #include "configdialog.h"
 
 #include "settings.h"
+#include "sourcefolderspage.h"
+#include "sourcesettings.h"
 #include "ui_configdialog.h"
 
 #include <KLocalizedString>
@@ -18,8 +20,16 @@ ConfigDialog::ConfigDialog(QWidget *parent) : KConfigDialog(parent, QStringLiter
 
     auto *page = new QWidget(this);
     m_ui->setupUi(page);
-    addPage(page, Settings::self(), i18nc("@title:tab", "Settings"), QString(), QString());
-    setFaceType(KPageDialog::Plain);
+    addPage(page, Settings::self(), i18nc("@title:tab", "Settings"), QStringLiteral("configure"), QString());
+    // Kept apart from Settings: the source locations have a group of their own.
+    m_sourceFoldersPage =
+        addPage(new SourceFoldersPage(this), SourceSettings::self(), i18nc("@title:tab", "Source Folders"), QStringLiteral("folder-open"), QString());
+    setFaceType(KPageDialog::Tabbed);
 }
 
 ConfigDialog::~ConfigDialog() = default;
+
+void ConfigDialog::showSourceFolders()
+{
+    setCurrentPage(m_sourceFoldersPage);
+}

@@ -28,8 +28,12 @@ public:
     explicit ConfigDialog(QWidget *parent);
     ~ConfigDialog() override;
 
+    /// Turns to the page of source folders and the editor command.
+    void showSourceFolders();
+
 private:
     std::unique_ptr<Ui::Config> m_ui;
+    KPageWidgetItem *m_sourceFoldersPage = nullptr;
 };
 
 } // namespace Massif

@@ -15,6 +15,7 @@
 #include "labelpieces.h"
 #include "settings.h"
 #include "snapshotitem.h"
+#include "sourcelocationopener.h"
 
 #include <KActionCollection>
 #include <KConfigDialog>
@@ -39,6 +40,7 @@
 #include <QStandardItemModel>
 #include <QStringListModel>
 #include <QTabBar>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -502,6 +504,23 @@ void MainWindow::contextMenuRequested(const ModelItem &item, QMenu *menu)
     // The function part: it is what the parse compares allocators with, so marking folds.
     markCustomAllocatorAction->setData(QString::fromUtf8(function));
     menu->addAction(markCustomAllocatorAction);
+
+    const QByteArray label = item.first->label();
+    if (SourceLocationOpener::canOpen(label)) {
+        QAction *openSource = menu->addAction(QIcon::fromTheme(QStringLiteral("document-open")), i18nc("@action", "Open Source Location"));
+        const QUrl document = currentDocument ? currentDocument->file() : QUrl();
+        connect(openSource, &QAction::triggered, this, [this, label, document]() {
+            // After the menu has closed: the opener may show a message box.
+            QTimer::singleShot(0, this, [this, label, document]() {
+                SourceLocationOpener::open(this, label, document, [this]() {
+                    preferences();
+                    if (auto *dialog = qobject_cast<ConfigDialog *>(KConfigDialog::exists(QStringLiteral("settings")))) {
+                        dialog->showSourceFolders();
+                    }
+                });
+            });
+        });
+    }
 }
 
 void MainWindow::allocatorViewContextMenuRequested(const QPoint &pos)

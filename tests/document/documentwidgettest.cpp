@@ -90,6 +90,7 @@ private Q_SLOTS:
                 QIcon::hasThemeIcon(QStringLiteral("kgraphviewer")) ? QStringLiteral("kgraphviewer") : QStringLiteral("distribute-graph-directed");
             expected << QStringLiteral("CallGraphTab Callgraph ") + icon;
         }
+        expected << QStringLiteral("FlameGraphTab Flame Graph office-chart-bar-stacked");
         expected << QStringLiteral("AllocatorsTab Allocators view-list-text");
         QCOMPARE(shown, expected);
         QCOMPARE(tabs->currentIndex(), 0);

@@ -554,7 +554,8 @@ void MainWindowTest::copyFromDataTree_data()
     QTest::addColumn<QString>("expected");
     QTest::addColumn<QStringList>("entries");
     const QStringList snapshotEntries {QStringLiteral("Copy")};
-    const QStringList nodeEntries {QStringLiteral("Copy"), QStringLiteral("Mark as Custom Allocator")};
+    // The node's label names simple.c:43, so its source can be opened.
+    const QStringList nodeEntries {QStringLiteral("Copy"), QStringLiteral("Mark as Custom Allocator"), QStringLiteral("Open Source Location")};
     QTest::newRow("snapshot row, menu") << true << false << QStringLiteral("139.0 KiB: Snapshot #41 (peak)") << snapshotEntries;
     QTest::newRow("node row, menu") << false << false << QStringLiteral("16.0 KiB: grow_string (simple.c:43)") << nodeEntries;
     QTest::newRow("snapshot row, Ctrl+C") << true << true << QStringLiteral("139.0 KiB: Snapshot #41 (peak)") << QStringList();
@@ -767,7 +768,9 @@ void MainWindowTest::markCustomAllocatorFolds()
     QMenu menu;
     QVERIFY(QMetaObject::invokeMethod(m_window.get(), "contextMenuRequested", Q_ARG(Massif::ModelItem, ModelItem(wrapper, nullptr)), Q_ARG(QMenu *, &menu)));
     QCOMPARE(menu.title(), QStringLiteral("xmalloc"));
-    QCOMPARE(menu.actions().size(), 1);
+    // Marking, then opening the source of custom_alloc.c:32.
+    QCOMPARE(menu.actions().size(), 2);
+    QCOMPARE(menu.actions().at(1)->text(), QStringLiteral("Open Source Location"));
     menu.actions().constFirst()->trigger();
     // Queued: nothing changes until the menu has gone.
     QCOMPARE(document(0), doc);

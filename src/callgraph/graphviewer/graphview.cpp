@@ -9,6 +9,7 @@
 #include "graphpanner.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QGraphicsScene>
 #include <QLabel>
 #include <QMouseEvent>
@@ -91,6 +92,18 @@ void GraphView::mouseReleaseEvent(QMouseEvent *event)
             return;
         }
     }
+}
+
+void GraphView::contextMenuEvent(QContextMenuEvent *event)
+{
+    const QList<QGraphicsItem *> hits = items(event->pos());
+    for (const QGraphicsItem *hit : hits) {
+        if (hit->type() == GraphElementItem::Type && static_cast<const GraphElementItem *>(hit)->kind() == GraphElementItem::Node) {
+            Q_EMIT nodeContextMenuRequested(static_cast<const GraphElementItem *>(hit)->id(), event->globalPos());
+            return;
+        }
+    }
+    QGraphicsView::contextMenuEvent(event);
 }
 
 void GraphView::setGraph(const GraphLayout &layout)

@@ -54,10 +54,13 @@ public:
 Q_SIGNALS:
     /// A click (not a drag) on the node with the dot id @p nodeId.
     void nodeClicked(const QString &nodeId);
+    /// A right click on the node with the dot id @p nodeId.
+    void nodeContextMenuRequested(const QString &nodeId, const QPoint &globalPos);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;

@@ -25,6 +25,7 @@ GraphViewerPart::GraphViewerPart(QWidget *parentWidget, QObject *parent, const K
     Q_UNUSED(args)
     setWidget(view);
     connect(view, &GraphView::nodeClicked, this, &GraphViewerPart::nodeClicked);
+    connect(view, &GraphView::nodeContextMenuRequested, this, &GraphViewerPart::nodeContextMenuRequested);
     connect(GraphLayoutWorker::instance(), &GraphLayoutWorker::counted, this, &GraphViewerPart::nodesCounted);
     connect(GraphLayoutWorker::instance(), &GraphLayoutWorker::laidOut, this, &GraphViewerPart::layoutFinished);
     // A part whose deletion is still pending when the program ends would

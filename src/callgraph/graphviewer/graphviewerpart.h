@@ -51,6 +51,8 @@ Q_SIGNALS:
     void graphLoaded();
     /// A click on the node with the dot id @p nodeId.
     void nodeClicked(const QString &nodeId);
+    /// A right click on the node with the dot id @p nodeId.
+    void nodeContextMenuRequested(const QString &nodeId, const QPoint &globalPos);
 
 protected:
     bool openFile() override;
