@@ -48,6 +48,7 @@ FlameGraphTab::FlameGraphTab(Massif::FileData *data, KXMLGUIClient *guiParent, Q
 
     auto *row = new QHBoxLayout;
     row->setContentsMargins(6, 4, 6, 4);
+    row->setSpacing(12);
     row->addWidget(m_header, 1);
     row->addWidget(m_matchLabel);
     row->addWidget(m_searchField);
