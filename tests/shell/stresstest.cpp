@@ -562,12 +562,18 @@ void StressTest::closeWhileCallGraphGenerates()
             return nullptr;
         }
         auto *tabs = doc->findChild<QTabWidget *>();
-        if (tabs->count() != 3) {
+        int callGraph = -1;
+        for (int i = 0; i < tabs->count(); ++i) {
+            if (tabs->widget(i)->inherits("CallGraphTab")) {
+                callGraph = i;
+            }
+        }
+        if (callGraph < 0) {
             qWarning() << "no call graph tab";
             return nullptr;
         }
         // Showing the tab starts the generator of the peak snapshot.
-        tabs->setCurrentIndex(1);
+        tabs->setCurrentIndex(callGraph);
         return doc;
     };
     // Alternately the whole snapshot and one of its nodes, so that every
