@@ -54,6 +54,8 @@ int main(int argc, char **argv)
     auto parser = std::make_unique<QCommandLineParser>();
     aboutData->setupCommandLine(parser.get());
     parser->addPositionalArgument(QStringLiteral("files"), i18n("Files to load"), i18n("[FILE...]"));
+    const QCommandLineOption compareOption(QStringLiteral("compare"), i18n("Compare the first FILE with BASELINE, peak with peak."), i18n("BASELINE"));
+    parser->addOption(compareOption);
     parser->process(*app);
     aboutData->processCommandLine(parser.get());
 
@@ -62,6 +64,14 @@ int main(int argc, char **argv)
     const QStringList files = parser->positionalArguments();
     for (const QString &file : files) {
         window->openFile(QUrl::fromUserInput(file, QDir::currentPath(), QUrl::AssumeLocalFile));
+    }
+    if (parser->isSet(compareOption)) {
+        if (files.isEmpty()) {
+            qWarning("--compare needs a FILE to compare with its BASELINE");
+        } else {
+            window->compareFiles(QUrl::fromUserInput(parser->value(compareOption), QDir::currentPath(), QUrl::AssumeLocalFile),
+                                 QUrl::fromUserInput(files.constFirst(), QDir::currentPath(), QUrl::AssumeLocalFile));
+        }
     }
     window->show();
 

@@ -4,6 +4,7 @@
 */
 
 #include "mainwindow.h"
+#include "comparisonlauncher.h"
 #include "configdialog.h"
 #include "csvexport.h"
 #include "datatreemodel.h"
@@ -173,6 +174,9 @@ void MainWindow::createActions()
     actions->addAction(QStringLiteral("selectPeak"), selectPeakAction);
     selectPeakAction->setEnabled(false);
 
+    comparisons = new ComparisonLauncher(ui.documents, this, this);
+    actions->addAction(QStringLiteral("file_compare"), comparisons->compareWithAction());
+
     newAllocatorAction = new QAction(QIcon::fromTheme(QStringLiteral("list-add")), i18nc("@action", "Add"), ui.allocatorDock);
     newAllocatorAction->setToolTip(i18nc("@info:tooltip", "Add custom allocator"));
     connect(newAllocatorAction, &QAction::triggered, this, &MainWindow::slotNewAllocator);
@@ -241,7 +245,9 @@ void MainWindow::openFile(const QUrl &file)
 {
     int index = -1;
     for (int i = 0; i < ui.documents->count(); ++i) {
-        if (static_cast<DocumentWidget *>(ui.documents->widget(i))->file() == file) {
+        // Comparisons share the tab bar.
+        const auto *open = qobject_cast<DocumentWidget *>(ui.documents->widget(i));
+        if (open && open->file() == file) {
             index = i;
             break;
         }
@@ -264,6 +270,8 @@ void MainWindow::openFile(const QUrl &file)
     connect(document, &DocumentWidget::requestClose, this, &MainWindow::closeRequested);
 
     recentFilesAction->addUrl(file, QString());
+    // Comparisons of the file read it again with it.
+    comparisons->fileOpened(file);
     ui.stackedWidget->setCurrentWidget(ui.displayPage);
 }
 
@@ -279,6 +287,12 @@ void MainWindow::closeTab(int index)
     QWidget *document = ui.documents->widget(index);
     document->deleteLater();
     ui.documents->removeTab(index);
+}
+
+void MainWindow::compareFiles(const QUrl &baseline, const QUrl &current)
+{
+    comparisons->compare({baseline, -1}, {current, -1});
+    ui.stackedWidget->setCurrentWidget(ui.displayPage);
 }
 
 void MainWindow::closeCurrentFile()
@@ -320,14 +334,14 @@ void MainWindow::documentChanged()
     actionCollection()->action(QStringLiteral("file_reload"))->setEnabled(parsed);
     selectPeakAction->setEnabled(parsed);
     exportAction->setEnabled(parsed);
-    closeAction->setEnabled(currentDocument);
+    closeAction->setEnabled(ui.documents->currentWidget());
 
     if (currentDocument) {
         dataTreeModel->setFileData(currentDocument->data());
         currentDocument->mergeGuiClient(guiFactory());
         connect(currentDocument, &DocumentWidget::modelItemSelected, this, &MainWindow::modelItemSelected);
         connect(currentDocument, &DocumentWidget::contextMenuRequested, this, &MainWindow::contextMenuRequested);
-    } else {
+    } else if (!ui.documents->currentWidget()) {
         ui.stackedWidget->setCurrentWidget(ui.openPage);
     }
     setUpdatesEnabled(true);
@@ -482,16 +496,21 @@ void MainWindow::dataTreeContextMenuRequested(const QPoint &pos)
     connect(copy, &QAction::triggered, this, [text] {
         QApplication::clipboard()->setText(text);
     });
-    // Snapshot rows offer nothing else.
     if (const TreeLeafItem *node = nodeOf(index.data(DataTreeModel::NodeRole))) {
         menu.addSeparator();
         contextMenuRequested(ModelItem(node, nullptr), &menu);
+    } else {
+        // A snapshot row: its comparisons.
+        contextMenuRequested(index.data(DataTreeModel::ItemPairRole).value<ModelItem>(), &menu);
     }
     menu.exec(ui.dataTreeView->viewport()->mapToGlobal(pos));
 }
 
 void MainWindow::contextMenuRequested(const ModelItem &item, QMenu *menu)
 {
+    if (item.second && currentDocument) {
+        comparisons->addSnapshotEntries(currentDocument->file(), currentDocument->data(), item.second, menu);
+    }
     if (!item.first) {
         return;
     }

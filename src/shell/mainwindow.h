@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QUrl>
 
+class ComparisonLauncher;
 class DocumentWidget;
 class KRecentFilesAction;
 class QMenu;
@@ -41,6 +42,8 @@ public Q_SLOTS:
     void openFile(const QUrl &file);
     void reloadCurrentFile();
     void closeCurrentFile();
+    /// Opens a comparison of the peaks of two files, @p baseline first.
+    void compareFiles(const QUrl &baseline, const QUrl &current);
 
 private Q_SLOTS:
     void closeRequested();
@@ -90,6 +93,7 @@ private:
     DataTreeModel *dataTreeModel = nullptr;
     FilteredDataTreeModel *dataTreeFilter = nullptr;
     bool syncingSelection = false;
+    ComparisonLauncher *comparisons = nullptr;
     /// True while the filter takes rows away from the tree.
     bool removingRows = false;
     /// What the current document shows as selected, kept across filter changes.

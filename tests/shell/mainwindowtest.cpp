@@ -553,7 +553,8 @@ void MainWindowTest::copyFromDataTree_data()
     QTest::addColumn<bool>("shortcut");
     QTest::addColumn<QString>("expected");
     QTest::addColumn<QStringList>("entries");
-    const QStringList snapshotEntries {QStringLiteral("Copy")};
+    // The peak snapshot can be the baseline of a comparison.
+    const QStringList snapshotEntries {QStringLiteral("Copy"), QStringLiteral("Set as Baseline")};
     // The node's label names simple.c:43, so its source can be opened.
     const QStringList nodeEntries {QStringLiteral("Copy"), QStringLiteral("Mark as Custom Allocator"), QStringLiteral("Open Source Location")};
     QTest::newRow("snapshot row, menu") << true << false << QStringLiteral("139.0 KiB: Snapshot #41 (peak)") << snapshotEntries;
