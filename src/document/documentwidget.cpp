@@ -296,9 +296,23 @@ void DocumentWidget::showError(const QString &title, const QString &error)
         m_errorMessage->setWordWrap(true);
         m_errorMessage->setMessageType(KMessageWidget::Error);
         m_errorMessage->setCloseButtonVisible(false);
+        m_errorMessage->installEventFilter(this);
     }
     m_errorMessage->setText(wrappableHtml(QStringLiteral("<b>%1</b><p style=\"text-align:left\">%2</p>").arg(title).arg(error), MaxErrorTextChars));
     m_stack->setCurrentWidget(m_errorMessage);
+}
+
+bool DocumentWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    // The message fixes its height for the width it prefers; at a narrower
+    // one its text wraps into more lines, and the last ones would be cut.
+    if (watched == m_errorMessage && (event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
+        const int needed = m_errorMessage->heightForWidth(m_errorMessage->width());
+        if (needed > 0 && needed != m_errorMessage->height()) {
+            m_errorMessage->setFixedHeight(needed);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QSize DocumentWidget::minimumSizeHint() const

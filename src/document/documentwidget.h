@@ -60,6 +60,7 @@ public:
 
     QSize minimumSizeHint() const override;
     QSize sizeHint() const override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     void mergeGuiClient(KXMLGUIFactory *factory);
     void unmergeGuiClient(KXMLGUIFactory *factory);

@@ -215,6 +215,40 @@ private Q_SLOTS:
         QVERIFY(!line.contains(brokenEntity));
     }
 
+    void errorPageKeepsEveryLine_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::newRow("narrowed") << 240;
+        QTest::newRow("widened") << 1100;
+    }
+
+    void errorPageKeepsEveryLine()
+    {
+        // Wrapped into more lines than at its preferred width, the message
+        // grows taller instead of losing its last lines, and shrinks back.
+        QFETCH(int, width);
+        KXMLGUIClient guiParent;
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *doc = new DocumentWidget(QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("missing"))), {}, &guiParent, &window);
+        layout->addWidget(doc);
+        window.resize(600, 500);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        KMessageWidget *message = nullptr;
+        QTRY_VERIFY((message = doc->findChild<KMessageWidget *>()) && message->isVisible());
+        QVERIFY(QMetaObject::invokeMethod(doc,
+                                          "showError",
+                                          Q_ARG(QString, QStringLiteral("Parser Failed")),
+                                          Q_ARG(QString,
+                                                QStringLiteral("Could not parse file <i>file:///tmp/some/folder/massif.out.12345</i>.<br>"
+                                                               "Parse error in line 1:<br>not a massif file: line 1 is binary data"))));
+        QTest::qWait(50);
+        window.resize(width, 500);
+        QTRY_COMPARE(message->height(), message->heightForWidth(message->width()));
+        QVERIFY(message->geometry().bottom() <= doc->height());
+    }
+
     void longUrlWhileLoading()
     {
         // A name as long as file systems allow, in a deep directory.
