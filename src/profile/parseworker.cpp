@@ -154,7 +154,9 @@ void ParseWorker::parse(const QUrl &url, const QStringList &allocators)
     }
 
     // The messages are rich text; whatever comes from the file or its name is escaped.
-    const QString readFailedMessage = i18n("Could not open file <i>%1</i> for reading.", localPath.toHtmlEscaped());
+    // A download is named by its URL, not by the temporary file that holds it.
+    const QString shownName = (url.isLocalFile() ? localPath : url.toString()).toHtmlEscaped();
+    const QString readFailedMessage = i18n("Could not open file <i>%1</i> for reading.", shownName);
     // Only regular files: opening a FIFO would block this thread for good, and
     // directories or devices hold no massif data.
     if (!QFileInfo(localPath).isFile()) {
@@ -187,7 +189,7 @@ void ParseWorker::parse(const QUrl &url, const QStringList &allocators)
     if (readFailed && !shouldStop.loadRelaxed()) {
         // A broken or truncated compressed file ends early, or with garbage: that is
         // neither the end of the data nor a fault of the line where reading stopped.
-        const QString path = localPath.toHtmlEscaped();
+        const QString &path = shownName;
         QString message;
         if (compression == KCompressionDevice::None) {
             message = i18n("Could not read file <i>%1</i> to its end: %2", path, input.errorString().toHtmlEscaped());

@@ -103,6 +103,7 @@ private Q_SLOTS:
     void escapesFileContentInMessages();
     void compressedLikePlain();
     void downloadsRemoteFiles();
+    void brokenDownloadNamesItsUrl();
     void reportsFailedDownloads_data();
     void reportsFailedDownloads();
     void stopEndsSilently();
@@ -328,6 +329,24 @@ void ParseWorkerTest::downloadsRemoteFiles()
     acquireFromOtherThread(data);
     QCOMPARE(data->command(), QStringLiteral("./simple"));
     QCOMPARE(data->snapshots().size(), readFile(fixture(QStringLiteral("simple.massif"))).count("snapshot="));
+}
+
+void ParseWorkerTest::brokenDownloadNamesItsUrl()
+{
+    // Downloaded whole, but the compressed data inside is cut.
+    const QByteArray packed = readFile(fixture(QStringLiteral("simple.massif.gz")));
+    HttpServer server("200 OK", packed.left(packed.size() / 2));
+    QVERIFY(server.isListening());
+    const QUrl url = server.url(QStringLiteral("massif.out.7.gz"));
+
+    m_worker->parse(url, {});
+    QTRY_VERIFY_WITH_TIMEOUT(!m_error->isEmpty(), 20000);
+    waitUntilIdle();
+    QCOMPARE(m_finished->size(), 0);
+    QCOMPARE(m_error->size(), 1);
+    QCOMPARE(m_error->first().at(0).toString(), QStringLiteral("Read Failed"));
+    QCOMPARE(m_error->first().at(1).toString(),
+             QStringLiteral("Could not read file <i>%1</i> to its end: the compressed data ends early.").arg(url.toString()));
 }
 
 void ParseWorkerTest::reportsFailedDownloads_data()
