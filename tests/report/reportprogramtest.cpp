@@ -299,6 +299,16 @@ void ReportProgramTest::chartImages()
             }
         }
         QVERIFY(colours.size() > 10);
+        // The chart spans the whole width asked for, whatever the screen's
+        // size: the size axis stands near the right edge.
+        const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
+        bool drawnAtRight = false;
+        for (int y = image.height() / 10; y < image.height() && !drawnAtRight; ++y) {
+            for (int x = image.width() * 17 / 20; x < image.width() && !drawnAtRight; ++x) {
+                drawnAtRight = image.pixel(x, y) != background;
+            }
+        }
+        QVERIFY(drawnAtRight);
     }
 }
 
