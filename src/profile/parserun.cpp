@@ -162,7 +162,8 @@ void ParseRun::run()
             }
             // The error text is the offending line, which fail() copied: the
             // main-loop line may be a stale view once a handler read further.
-            qWarning() << "invalid line" << m_lineNumber << m_errorText;
+            // Only the start: a binary file's first line can be megabytes long.
+            qWarning() << "invalid line" << m_lineNumber << m_errorText.left(200);
             m_error = InvalidLine;
             return;
         }
