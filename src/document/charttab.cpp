@@ -381,6 +381,14 @@ void ChartTab::setupActions()
     showAllFunctionsAction->setIcon(QIcon::fromTheme(QStringLiteral("view-visible")));
     showAllFunctionsAction->setEnabled(false);
     connect(showAllFunctionsAction, &QAction::triggered, this, &ChartTab::showAllFunctions);
+
+    // Only in the chart's context menu, while zoomed.
+    compareRangeAction = actionCollection()->addAction(QStringLiteral("compare_start_with_end"));
+    compareRangeAction->setText(i18nc("@action", "Compare Start With End"));
+    compareRangeAction->setIcon(QIcon::fromTheme(QStringLiteral("document-compare")));
+    compareRangeAction->setToolTip(i18nc("@info:tooltip", "Compare the last detailed snapshot in view with the first"));
+    compareRangeAction->setEnabled(false);
+    connect(compareRangeAction, &QAction::triggered, this, &ChartTab::compareStartWithEnd);
 }
 
 void ChartTab::buildChart()
@@ -901,24 +909,64 @@ void ChartTab::chartContextMenuRequested(const QPoint &pos)
 {
     const QPoint diagramPos = detailedDiagram->mapFromGlobal(chart->mapToGlobal(pos));
     const QModelIndex clicked = detailedDiagram->indexAt(diagramPos);
-    if (!clicked.isValid()) {
-        return;
+    Massif::ModelItem item(nullptr, nullptr);
+    if (clicked.isValid()) {
+        item = detailedCostModel->modelItemAt(detailedCostModel->index(clicked.row() + 1, clicked.column(), clicked.parent()));
     }
-    const QModelIndex index = detailedCostModel->index(clicked.row() + 1, clicked.column(), clicked.parent());
-    const Massif::ModelItem item = detailedCostModel->modelItemAt(index);
-    if (!item.first) {
+    // The range in view is offered wherever the click was, not only over a function.
+    const bool zoomed = zoom->isZoomed();
+    if (!item.first && !zoomed) {
         return;
     }
 
     QMenu menu;
-    hideFunctionAction->setData(QVariant::fromValue(item));
-    menu.addAction(hideFunctionAction);
-    hideOtherFunctionsAction->setData(QVariant::fromValue(item));
-    menu.addAction(hideOtherFunctionsAction);
-    menu.addAction(showAllFunctionsAction);
-    menu.addSeparator();
-    Q_EMIT contextMenuRequested(item, &menu);
+    if (item.first) {
+        hideFunctionAction->setData(QVariant::fromValue(item));
+        menu.addAction(hideFunctionAction);
+        hideOtherFunctionsAction->setData(QVariant::fromValue(item));
+        menu.addAction(hideOtherFunctionsAction);
+        menu.addAction(showAllFunctionsAction);
+        menu.addSeparator();
+    }
+    if (zoomed) {
+        menu.addAction(compareRangeAction);
+        menu.addSeparator();
+    }
+    if (item.first) {
+        Q_EMIT contextMenuRequested(item, &menu);
+    }
     menu.exec(detailedDiagram->mapToGlobal(diagramPos));
+}
+
+std::pair<const Massif::SnapshotItem *, const Massif::SnapshotItem *> ChartTab::zoomedDetailedEnds() const
+{
+    if (!zoom || !zoom->isZoomed()) {
+        return {nullptr, nullptr};
+    }
+    const auto [from, to] = zoom->visibleRange();
+    const Massif::SnapshotItem *first = nullptr;
+    const Massif::SnapshotItem *last = nullptr;
+    for (const Massif::SnapshotItem *snapshot : data->snapshots()) {
+        if (!snapshot->heapTree() || snapshot->time() < from || snapshot->time() > to) {
+            continue;
+        }
+        if (!first) {
+            first = snapshot;
+        }
+        last = snapshot;
+    }
+    if (first == last) {
+        return {nullptr, nullptr};
+    }
+    return {first, last};
+}
+
+void ChartTab::compareStartWithEnd()
+{
+    const auto [first, last] = zoomedDetailedEnds();
+    if (first && last) {
+        Q_EMIT compareSnapshotsRequested(first->number(), last->number());
+    }
 }
 
 void ChartTab::slotHideFunction()
@@ -1106,6 +1154,7 @@ void ChartTab::timeRangeChanged()
     const bool zoomed = zoom->isZoomed();
     zoomOutAction->setEnabled(zoomed);
     resetZoomAction->setEnabled(zoomed);
+    compareRangeAction->setEnabled(zoomedDetailedEnds().first != nullptr);
     updateTimeTicks();
     updateSizeScale();
     refreshPeakMarkers();

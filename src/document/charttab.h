@@ -34,6 +34,7 @@ class Plotter;
 
 namespace Massif {
 class DetailedCostModel;
+class SnapshotItem;
 class TotalCostModel;
 } // namespace Massif
 
@@ -62,6 +63,10 @@ public:
 public Q_SLOTS:
     void selectModelItem(const Massif::ModelItem &item) override;
 
+Q_SIGNALS:
+    /// "Compare Start With End": the first and the last detailed snapshot of the range in view.
+    void compareSnapshotsRequested(qint64 baseline, qint64 current);
+
 private Q_SLOTS:
     void setDetailedDiagramHidden(bool hidden);
     void setDetailedDiagramVisible(bool visible);
@@ -81,6 +86,7 @@ private Q_SLOTS:
     void legendEntryClicked(int dataset);
     void legendEntryDoubleClicked(int dataset);
     void showAllFunctions();
+    void compareStartWithEnd();
 
 private:
     void setupActions();
@@ -92,6 +98,8 @@ private:
     void setHighlights(const QModelIndex &total, const QModelIndex &detailed);
     void labelPeakPoint(KChart::Plotter *diagram, const QModelIndex &index, quint64 cost);
     double lastSnapshotTime() const;
+    /// The first and the last detailed snapshot in view while zoomed; null unless they are two.
+    std::pair<const Massif::SnapshotItem *, const Massif::SnapshotItem *> zoomedDetailedEnds() const;
     QList<QRectF> peakLabelAreas() const;
     void placeFloatingLegend();
     quint64 maximumCost() const;
@@ -123,6 +131,7 @@ private:
     QAction *resetZoomAction = nullptr;
     QAction *keepFullScaleAction = nullptr;
     QAction *showAllFunctionsAction = nullptr;
+    QAction *compareRangeAction = nullptr;
     ChartZoom *zoom = nullptr;
     ChartHover *hover = nullptr;
     ChartLegendControl *legendControl = nullptr;

@@ -250,7 +250,9 @@ void DocumentWidget::parserFinished(const QUrl &file, Massif::FileData *data)
     m_data = data;
     m_file = file;
 
-    addTab(new ChartTab(m_data, this, this), QIcon::fromTheme(QStringLiteral("office-chart-area-stacked")), i18nc("@title:tab", "Memory Chart"));
+    auto *chartTab = new ChartTab(m_data, this, this);
+    connect(chartTab, &ChartTab::compareSnapshotsRequested, this, &DocumentWidget::compareSnapshotsRequested);
+    addTab(chartTab, QIcon::fromTheme(QStringLiteral("office-chart-area-stacked")), i18nc("@title:tab", "Memory Chart"));
     if (KParts::ReadOnlyPart *part = createGraphViewerPart(this)) {
         // The viewer's own icon comes with its application, which our own
         // viewer plug-in does not bring along; a graph from the theme stands in.

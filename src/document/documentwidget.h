@@ -74,6 +74,8 @@ Q_SIGNALS:
     void loadingFinished();
     void modelItemSelected(const Massif::ModelItem &item);
     void contextMenuRequested(const Massif::ModelItem &item, QMenu *menu);
+    /// Two snapshots of this document's file to compare, numbered as in the file.
+    void compareSnapshotsRequested(qint64 baseline, qint64 current);
     void requestClose();
 
 private Q_SLOTS:

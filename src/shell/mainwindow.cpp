@@ -268,6 +268,9 @@ void MainWindow::openFile(const QUrl &file)
 
     connect(document, &DocumentWidget::loadingFinished, this, &MainWindow::documentChanged);
     connect(document, &DocumentWidget::requestClose, this, &MainWindow::closeRequested);
+    connect(document, &DocumentWidget::compareSnapshotsRequested, this, [this, document](qint64 baseline, qint64 current) {
+        comparisons->compare({document->file(), baseline}, {document->file(), current});
+    });
 
     recentFilesAction->addUrl(file, QString());
     // Comparisons of the file read it again with it.

@@ -58,6 +58,7 @@ struct SnapshotLine
     int number = -1;
     QByteArray time;
     quint64 total = 0;
+    bool detailed = false;
 };
 
 /// The snapshots as the file's text gives them, without the parser.
@@ -69,11 +70,13 @@ QList<SnapshotLine> snapshotsFromFile(const QString &name)
     while (!file.atEnd()) {
         const QByteArray line = file.readLine().trimmed();
         if (line.startsWith("snapshot=")) {
-            snapshots.append({line.mid(9).toInt(), {}, 0});
+            snapshots.append({line.mid(9).toInt(), {}, 0, false});
         } else if (line.startsWith("time=")) {
             snapshots.last().time = line.mid(5);
         } else if (line.startsWith("mem_heap_B=") || line.startsWith("mem_stacks_B=")) {
             snapshots.last().total += line.mid(line.indexOf('=') + 1).toULongLong();
+        } else if (line == "heap_tree=detailed" || line == "heap_tree=peak") {
+            snapshots.last().detailed = true;
         }
     }
     return snapshots;
@@ -476,6 +479,72 @@ private Q_SLOTS:
         QCOMPARE(headers(shown.detailedModel), before);
         QVERIFY(!showAll->isEnabled());
         QCOMPARE(legend->datasetCount(), uint(before.size() + 1));
+    }
+
+    void compareStartWithEnd_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<int>("fromRow");
+        QTest::addColumn<int>("toRow");
+        QTest::addColumn<bool>("drag");
+        QTest::addColumn<int>("detailedInView");
+        QTest::newRow("three detailed, dragged") << QStringLiteral("simple.massif") << 8 << 35 << true << 3;
+        QTest::newRow("range ends on detailed ones") << QStringLiteral("simple.massif") << 11 << 21 << false << 2;
+        QTest::newRow("one detailed") << QStringLiteral("simple.massif") << 13 << 28 << false << 1;
+        QTest::newRow("no detailed") << QStringLiteral("simple.massif") << 22 << 29 << false << 0;
+        QTest::newRow("many functions") << QStringLiteral("many.massif") << 5 << 25 << false << 3;
+        QTest::newRow("every snapshot detailed") << QStringLiteral("sites.massif") << 4 << 14 << false << 11;
+    }
+
+    void compareStartWithEnd()
+    {
+        QFETCH(QString, fixture);
+        QFETCH(int, fromRow);
+        QFETCH(int, toRow);
+        QFETCH(bool, drag);
+        QFETCH(int, detailedInView);
+        auto data = parseFixture(fixture);
+        QVERIFY(data);
+        Shown shown(data.get());
+        QAction *compare = shown.tab->actionCollection()->action(QStringLiteral("compare_start_with_end"));
+        QVERIFY(compare);
+        QVERIFY(!compare->isEnabled());
+        QSignalSpy requested(shown.tab.get(), &ChartTab::compareSnapshotsRequested);
+
+        const double from = data->snapshots().at(fromRow)->time();
+        const double to = data->snapshots().at(toRow)->time();
+        if (drag) {
+            const QRectF wholeRun = shown.plane->visibleDataRange();
+            const double y = wholeRun.top() + wholeRun.height() / 3;
+            shown.drag(Qt::LeftButton, shown.pixel(from, y), shown.pixel(to, y));
+        } else {
+            shown.zoom->zoomTo(from, to);
+        }
+        QVERIFY(shown.zoom->isZoomed());
+
+        // The detailed snapshots in view, as the file's text has them.
+        const auto [shownFrom, shownTo] = shown.zoom->visibleRange();
+        QList<int> inView;
+        for (const SnapshotLine &line : snapshotsFromFile(fixture)) {
+            const double time = line.time.toDouble();
+            if (line.detailed && time >= shownFrom && time <= shownTo) {
+                inView << line.number;
+            }
+        }
+        QCOMPARE(inView.size(), detailedInView);
+
+        QCOMPARE(compare->isEnabled(), inView.size() >= 2);
+        compare->trigger();
+        if (inView.size() < 2) {
+            QCOMPARE(requested.count(), 0);
+        } else {
+            QCOMPARE(requested.count(), 1);
+            QCOMPARE(requested.at(0).at(0).toLongLong(), qint64(inView.first()));
+            QCOMPARE(requested.at(0).at(1).toLongLong(), qint64(inView.last()));
+        }
+
+        shown.tab->actionCollection()->action(QStringLiteral("view_zoom_reset"))->trigger();
+        QVERIFY(!compare->isEnabled());
     }
 };
 
