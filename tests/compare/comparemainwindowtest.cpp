@@ -5,6 +5,8 @@
 
 #include "mainwindow.h"
 
+#include "charttab.h"
+#include "chartzoom.h"
 #include "comparison.h"
 #include "comparisonwidget.h"
 #include "documentwidget.h"
@@ -70,6 +72,7 @@ private Q_SLOTS:
     void reloadingASideReloadsTheComparison();
     void snapshotMenus();
     void dataTreeMenuOnASnapshot();
+    void chartRangeComparesStartWithEnd();
 
 private:
     DocumentWidget *openAndWait(const QUrl &url);
@@ -285,6 +288,55 @@ void CompareMainWindowTest::dataTreeMenuOnASnapshot()
     QVERIFY(entries.contains(QStringLiteral("Compare With Peak")));
     QTRY_COMPARE(m_documents->count(), 2);
     QCOMPARE(m_documents->tabText(1), QStringLiteral("compare-large.massif #4 vs compare-large.massif"));
+}
+
+void CompareMainWindowTest::chartRangeComparesStartWithEnd()
+{
+    DocumentWidget *document = openAndWait(fixtureUrl("compare-large.massif"));
+    QVERIFY(document && document->isParsed());
+    auto *tab = document->findChild<ChartTab *>();
+    QVERIFY(tab);
+    auto *zoom = tab->findChild<ChartZoom *>();
+    QVERIFY(zoom);
+    QWidget *chart = nullptr;
+    for (QWidget *widget : tab->findChildren<QWidget *>()) {
+        if (widget->inherits("KChart::Chart")) {
+            chart = widget;
+        }
+    }
+    QVERIFY(chart);
+    QVERIFY(QTest::qWaitForWindowExposed(chart));
+    // Snapshots 7 and 46 are not detailed; 9 and 44 are the first and last detailed ones between them.
+    zoom->zoomTo(Comparison::snapshotByNumber(document->data(), 7)->time(), Comparison::snapshotByNumber(document->data(), 46)->time());
+    chart->grab();
+
+    QStringList entries;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu) {
+            return;
+        }
+        entries = entriesOf(*menu);
+        QAction *chosen = nullptr;
+        for (QAction *action : menu->actions()) {
+            if (action->text() == QStringLiteral("Compare Start With End")) {
+                chosen = action;
+            }
+        }
+        menu->close();
+        if (chosen) {
+            chosen->trigger();
+        }
+    });
+    watch.start(10);
+    const QPoint pos = zoom->plotArea().center().toPoint();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, chart->mapToGlobal(pos));
+    QApplication::sendEvent(chart, &event);
+    watch.stop();
+    QVERIFY(entries.contains(QStringLiteral("Compare Start With End")));
+    QTRY_COMPARE(m_documents->count(), 2);
+    QCOMPARE(m_documents->tabText(1), QStringLiteral("compare-large.massif #9 vs compare-large.massif #44"));
 }
 
 QTEST_MAIN(CompareMainWindowTest)
