@@ -9,6 +9,7 @@
 #include "comparisonchart.h"
 #include "difftreemodel.h"
 #include "filedata.h"
+#include "flamegraphview.h"
 #include "formatting.h"
 #include "profileloader.h"
 #include "sitediffmodel.h"
@@ -32,6 +33,8 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace Massif;
 
@@ -167,6 +170,28 @@ void ComparisonWidget::buildPages()
     m_chart = new ComparisonChart(m_tabs);
     m_chart->setObjectName(QStringLiteral("comparisonChart"));
     m_tabs->addTab(m_chart, QIcon::fromTheme(QStringLiteral("office-chart-line")), i18nc("@title:tab", "Memory Chart"));
+
+    m_flameGraph = new FlameGraphView(m_tabs);
+    m_flameGraph->setObjectName(QStringLiteral("comparisonFlameGraph"));
+    m_flameGraph->setColorFunction([this](const TreeLeafItem *node) {
+        const auto row = m_currentRows.constFind(node);
+        return Comparison::changeColor(row == m_currentRows.constEnd() ? 0 : m_comparison->tree().row(*row).change(), m_largestChange);
+    });
+    m_flameGraph->setToolTipRows([this](const TreeLeafItem *node) {
+        const auto found = m_currentRows.constFind(node);
+        if (found == m_currentRows.constEnd()) {
+            return QString();
+        }
+        const HeapTreeDiff::Row &row = m_comparison->tree().row(*found);
+        QString change = Comparison::formatChange(row.change());
+        if (row.isNew()) {
+            change = i18nc("@info:tooltip %1 change", "%1, new", change);
+        } else if (row.baselineCost) {
+            change = i18nc("@info:tooltip %1 change, %2 change in percent", "%1, %2", change, Comparison::formatPercent(row.changePercent()));
+        }
+        return i18nc("@info:tooltip", "<dt>change:</dt><dd>%1</dd>", change.toHtmlEscaped());
+    });
+    m_tabs->addTab(m_flameGraph, QIcon::fromTheme(QStringLiteral("office-chart-bar-stacked")), i18nc("@title:tab", "Flame Graph"));
     m_stack->addWidget(content);
 
     // Loading.
@@ -300,6 +325,9 @@ void ComparisonWidget::clearComparison()
 {
     m_treeModel->setComparison(nullptr);
     m_sitesModel->setComparison(nullptr);
+    m_flameGraph->setSnapshot(nullptr, false);
+    m_currentRows.clear();
+    m_largestChange = 0;
     m_comparison.reset();
 }
 
@@ -316,6 +344,13 @@ void ComparisonWidget::compare()
     m_comparison = std::make_unique<Comparison>(sideData(0), snapshots[0], sideData(1), snapshots[1]);
     m_treeModel->setComparison(m_comparison.get());
     m_sitesModel->setComparison(m_comparison.get());
+    const HeapTreeDiff &diff = m_comparison->tree();
+    m_currentRows = diff.currentNodeRows();
+    for (qsizetype i = 0; i < diff.size(); ++i) {
+        const qint64 change = diff.row(i).change();
+        m_largestChange = std::max(m_largestChange, change < 0 ? quint64(0) - quint64(change) : quint64(change));
+    }
+    m_flameGraph->setSnapshot(snapshots[1], false);
     m_summary->setText(m_comparison->summary());
     Q_EMIT titleChanged(title());
 }

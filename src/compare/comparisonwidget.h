@@ -8,11 +8,13 @@
 
 #include <KXMLGUIClient>
 
+#include <QHash>
 #include <QUrl>
 #include <QWidget>
 
 #include <memory>
 
+class FlameGraphView;
 class KMessageWidget;
 class QComboBox;
 class QLabel;
@@ -30,12 +32,14 @@ class DiffTreeModel;
 class FileData;
 class ProfileLoader;
 class SiteDiffModel;
+class TreeLeafItem;
 } // namespace Massif
 
 /**
  * A document of the main window's tab bar that compares one snapshot with
  * another, of one file or of two: the summary line, the merged heap tree,
- * the sites and both total curves. It reads its files itself, on threads of
+ * the sites, both total curves and the current tree as a flame graph
+ * coloured by change. It reads its files itself, on threads of
  * its own, so that it does not depend on the documents that show them.
  */
 class ComparisonWidget
@@ -124,6 +128,10 @@ private:
     Massif::SiteDiffModel *m_sitesModel = nullptr;
     QSortFilterProxyModel *m_sitesProxy = nullptr;
     Massif::ComparisonChart *m_chart = nullptr;
+    FlameGraphView *m_flameGraph = nullptr;
+    /// Where the flame graph's nodes find their change.
+    QHash<const Massif::TreeLeafItem *, qint32> m_currentRows;
+    quint64 m_largestChange = 0;
     QTimer *m_filterTimer = nullptr;
 };
 

@@ -47,6 +47,12 @@ void FlameGraphPainter::setColorByCost(bool byCost)
     }
 }
 
+void FlameGraphPainter::setColorFunction(ColorFunction function)
+{
+    m_colorFunction = std::move(function);
+    m_colors.assign(size_t(m_layout.frameCount()), 0);
+}
+
 int FlameGraphPainter::graphHeight() const
 {
     return m_layout.frameCount() ? (m_layout.maxDepth() + 1) * m_rowHeight : 0;
@@ -114,8 +120,10 @@ QColor FlameGraphPainter::frameColor(int index) const
     QRgb &cached = m_colors[size_t(index)];
     if (cached == 0) {
         const FlameFrame &frame = m_layout.frame(index);
-        QColor color;
-        if (index == 0) {
+        QColor color = m_colorFunction ? m_colorFunction(frame.node) : QColor();
+        if (color.isValid()) {
+            // Set from outside.
+        } else if (index == 0) {
             color = QColor(232, 186, 120);
         } else if (frame.summary) {
             color = FlameGraphLayout::summaryColor();

@@ -12,6 +12,7 @@
 #include <QRectF>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 class QPainter;
@@ -19,6 +20,7 @@ class QPainter;
 namespace Massif {
 
 class FlameGraphLayout;
+class TreeLeafItem;
 
 /**
  * Draws a flame graph layout with any QPainter (widget, image, printer) and
@@ -71,6 +73,10 @@ public:
     {
         return m_colorByCost;
     }
+    /// Colours a frame by its heap tree node; an invalid colour leaves the frame to the other modes.
+    using ColorFunction = std::function<QColor(const TreeLeafItem *node)>;
+    /// Colours from outside, say by a comparison, take the place of function and cost colours; empty to stop.
+    void setColorFunction(ColorFunction function);
 
     /// Height of all rows of the graph.
     int graphHeight() const;
@@ -104,6 +110,7 @@ private:
     int m_zoomFrame = 0;
     int m_selectedFrame = -1;
     bool m_colorByCost = false;
+    ColorFunction m_colorFunction;
     mutable std::vector<QRgb> m_colors;
     mutable QHash<int, QString> m_texts;
 };

@@ -94,6 +94,33 @@ void FlameGraphView::setColorByCost(bool byCost)
     viewport()->update();
 }
 
+void FlameGraphView::setColorFunction(Massif::FlameGraphPainter::ColorFunction function)
+{
+    m_painter.setColorFunction(std::move(function));
+    viewport()->update();
+}
+
+void FlameGraphView::setToolTipRows(std::function<QString(const Massif::TreeLeafItem *node)> rows)
+{
+    m_toolTipRows = std::move(rows);
+}
+
+QString FlameGraphView::frameToolTip(int index) const
+{
+    QString text = m_layout.toolTip(index);
+    const QString rows = m_toolTipRows ? m_toolTipRows(m_layout.frame(index).node) : QString();
+    if (!rows.isEmpty()) {
+        // The root's tooltip is a line of its own, without a list.
+        const qsizetype listEnd = text.lastIndexOf(QLatin1String("</dl>"));
+        if (listEnd < 0) {
+            text += QLatin1String("<dl>") + rows + QLatin1String("</dl>");
+        } else {
+            text.insert(listEnd, rows);
+        }
+    }
+    return text;
+}
+
 double FlameGraphView::search(const QString &needle)
 {
     const double share = m_layout.search(needle);
@@ -180,7 +207,7 @@ bool FlameGraphView::viewportEvent(QEvent *event)
         auto *help = static_cast<QHelpEvent *>(event);
         const int index = frameAt(help->pos());
         if (index >= 0) {
-            QToolTip::showText(help->globalPos(), m_layout.toolTip(index), viewport(), frameRect(index));
+            QToolTip::showText(help->globalPos(), frameToolTip(index), viewport(), frameRect(index));
         } else {
             QToolTip::hideText();
             event->ignore();

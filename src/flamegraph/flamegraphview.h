@@ -12,6 +12,8 @@
 #include <QAbstractScrollArea>
 #include <QList>
 
+#include <functional>
+
 class QImage;
 
 /**
@@ -54,6 +56,12 @@ public:
     }
 
     void setColorByCost(bool byCost);
+    /// Colours frames by their node instead (see FlameGraphPainter::setColorFunction()).
+    void setColorFunction(Massif::FlameGraphPainter::ColorFunction function);
+    /// Tooltip rows (<dt>/<dd> pairs) a frame's node adds to its tooltip.
+    void setToolTipRows(std::function<QString(const Massif::TreeLeafItem *node)> rows);
+    /// The tooltip of a frame, with the added rows.
+    QString frameToolTip(int index) const;
     /// Highlights matching frames; the share of the snapshot they cover.
     double search(const QString &needle);
     void settingsChanged();
@@ -95,6 +103,7 @@ private:
 
     Massif::FlameGraphLayout m_layout;
     Massif::FlameGraphPainter m_painter;
+    std::function<QString(const Massif::TreeLeafItem *node)> m_toolTipRows;
     QList<int> m_zoomHistory;
 };
 

@@ -10,13 +10,19 @@
 #include "comparison.h"
 #include "comparisonchart.h"
 #include "difftreemodel.h"
+#include "filedata.h"
+#include "flamegraphview.h"
 #include "formatting.h"
+#include "snapshotitem.h"
+#include "treeleafitem.h"
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QStandardPaths>
@@ -57,6 +63,23 @@ QAction *actionNamed(const QMenu &menu, const QString &text)
     return nullptr;
 }
 
+// What the nodes of one function cost in a tree, matched by the label's function piece.
+quint64 functionCost(const TreeLeafItem *node, const QByteArray &piece)
+{
+    if (!node) {
+        return 0;
+    }
+    if (node->label().contains(piece)) {
+        return node->cost();
+    }
+    quint64 cost = 0;
+    const auto children = node->children();
+    for (const TreeLeafItem *child : children) {
+        cost += functionCost(child, piece);
+    }
+    return cost;
+}
+
 } // namespace
 
 class ComparisonWidgetTest : public QObject
@@ -69,6 +92,8 @@ private Q_SLOTS:
     void snapshotsOfOneFile();
     void chartCurves();
     void filterKeepsPathsToMatches();
+    void flameGraphColouredByChange_data();
+    void flameGraphColouredByChange();
     void failedSide();
     void closesWhileLoading_data();
     void closesWhileLoading();
@@ -201,6 +226,77 @@ void ComparisonWidgetTest::filterKeepsPathsToMatches()
     QVERIFY(record.data().toString().startsWith(QLatin1String("record")));
     QCOMPARE(tree->rowCount(record), 1);
     QVERIFY(tree->index(0, 0, record).data().toString().startsWith(QLatin1String("load_records")));
+}
+
+void ComparisonWidgetTest::flameGraphColouredByChange_data()
+{
+    QTest::addColumn<QString>("baseline");
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<QByteArray>("function");
+    // 1 grew, -1 shrank, 0 unchanged.
+    QTest::addColumn<int>("direction");
+
+    const QString small = QStringLiteral("compare-small.massif");
+    const QString large = QStringLiteral("compare-large.massif");
+    QTest::newRow("grew") << small << large << QByteArrayLiteral("build_index") << 1;
+    QTest::newRow("grew, moved") << small << large << QByteArrayLiteral("record") << 1;
+    QTest::newRow("new") << small << large << QByteArrayLiteral("only_large") << 1;
+    QTest::newRow("unchanged") << small << large << QByteArrayLiteral("fixed_cache") << 0;
+    QTest::newRow("shrank") << large << small << QByteArrayLiteral("build_index") << -1;
+    QTest::newRow("shrank, moved") << large << small << QByteArrayLiteral("record") << -1;
+    QTest::newRow("unchanged, reversed") << large << small << QByteArrayLiteral("fixed_cache") << 0;
+}
+
+void ComparisonWidgetTest::flameGraphColouredByChange()
+{
+    QFETCH(QString, baseline);
+    QFETCH(QString, current);
+    QFETCH(QByteArray, function);
+    QFETCH(int, direction);
+    const QByteArray piece = ": " + function + " (";
+
+    // The direction the files themselves say, at their peaks.
+    const auto baselineData = loadFixture(baseline);
+    const auto currentData = loadFixture(current);
+    const qint64 change = qint64(functionCost(currentData->peak()->heapTree(), piece)) - qint64(functionCost(baselineData->peak()->heapTree(), piece));
+    QCOMPARE(change > 0 ? 1 : (change < 0 ? -1 : 0), direction);
+
+    ComparisonWidget widget({fixture(qPrintable(baseline)), -1}, {fixture(qPrintable(current)), -1}, {}, nullptr);
+    QSignalSpy finished(&widget, &ComparisonWidget::loadingFinished);
+    QVERIFY(finished.wait(10000));
+    const auto *view = widget.findChild<FlameGraphView *>(QStringLiteral("comparisonFlameGraph"));
+    QVERIFY(view);
+    QCOMPARE(view->layout().snapshot(), widget.comparison()->current());
+
+    const FlameGraphPainter &graph = view->graphPainter();
+    const QSize canvas(1200, graph.graphHeight());
+    QImage image(canvas, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    graph.paint(&painter, canvas, QRectF(QPointF(0, 0), canvas));
+    painter.end();
+
+    int frames = 0;
+    for (int index = 1; index < view->layout().frameCount(); ++index) {
+        if (!view->layout().frame(index).label.contains(piece)) {
+            continue;
+        }
+        ++frames;
+        const QColor color = graph.frameColor(index);
+        if (direction == 0) {
+            QCOMPARE(color.hsvSaturation(), 0);
+        } else {
+            // Red or blue, not merely tinted.
+            QVERIFY(direction > 0 ? color.red() > color.blue() + 20 : color.blue() > color.red() + 20);
+            QVERIFY(color.green() < std::max(color.red(), color.blue()));
+        }
+        // Painted in that colour.
+        const QRectF rect = graph.frameRect(index, canvas);
+        QVERIFY(rect.width() >= 3);
+        QCOMPARE(QColor(image.pixel(rect.topLeft().toPoint() + QPoint(1, 1))), color);
+        QVERIFY(view->frameToolTip(index).contains(QLatin1String("<dt>change:</dt>")));
+    }
+    QVERIFY(frames > 0);
 }
 
 void ComparisonWidgetTest::failedSide()
