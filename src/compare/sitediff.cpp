@@ -14,17 +14,6 @@
 
 using namespace Massif;
 
-// The key of the allocators table: the address never counts, summaries are one site.
-static LabelPieces siteKey(const QByteArray &label)
-{
-    if (isThresholdSummary(label)) {
-        return LabelPieces();
-    }
-    LabelPieces pieces = splitLabelPieces(label);
-    pieces.address.clear();
-    return pieces;
-}
-
 SiteDiff::SiteDiff(const TreeLeafItem *baselineRoot, const TreeLeafItem *currentRoot)
 {
     QHash<LabelPieces, qsizetype> rows;

@@ -17,18 +17,6 @@
 
 using namespace Massif;
 
-// Nodes of one function at one location are one site whatever their code
-// address; all below-threshold summaries are one site of their own.
-static LabelPieces siteKey(const QByteArray &label)
-{
-    if (isThresholdSummary(label)) {
-        return LabelPieces();
-    }
-    LabelPieces pieces = splitLabelPieces(label);
-    pieces.address.clear();
-    return pieces;
-}
-
 AllocatorsModel::AllocatorsModel(const FileData *data, QObject *parent) : QAbstractItemModel(parent)
 {
     m_sites.reserve(1024);

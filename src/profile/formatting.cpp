@@ -75,6 +75,16 @@ bool isThresholdSummary(const QByteArray &label)
     return label.contains("below massif's threshold");
 }
 
+LabelPieces siteKey(const QByteArray &label)
+{
+    if (isThresholdSummary(label)) {
+        return LabelPieces();
+    }
+    LabelPieces pieces = splitLabelPieces(label);
+    pieces.address.clear();
+    return pieces;
+}
+
 QString labelPiecesRows(const LabelPieces &pieces)
 {
     QString rows;

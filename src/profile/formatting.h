@@ -28,6 +28,10 @@ QByteArray displayLabel(const QByteArray &label);
 /// Whether the label is massif's summary of the allocations below its threshold.
 bool isThresholdSummary(const QByteArray &label);
 
+/// What makes nodes one allocation site: function and location, whatever the
+/// code address; all below-threshold summaries share the empty key.
+LabelPieces siteKey(const QByteArray &label);
+
 /// Definition list rows (function, location, address) for a tooltip, HTML-escaped.
 QString labelPiecesRows(const LabelPieces &pieces);
 
