@@ -60,6 +60,9 @@ else
     cmake --build "$build"
 fi
 export QT_QPA_PLATFORM=offscreen
+# Window state is kept outside the test-mode folders: tests must not leave
+# their offscreen window sizes to the user's next start.
+export XDG_STATE_HOME=$PWD/$build/test-state
 cd "$build"
 ctest --output-on-failure --timeout 900 "${labels[@]}" "$@"
 ' test.sh "$mode" "$@"
