@@ -61,7 +61,7 @@ else
 fi
 export QT_QPA_PLATFORM=offscreen
 # Window state is kept outside the test-mode folders: tests must not leave
-# their offscreen window sizes to the user's next start.
+# their offscreen window sizes to the next start of the program.
 export XDG_STATE_HOME=$PWD/$build/test-state
 cd "$build"
 ctest --output-on-failure --timeout 900 "${labels[@]}" "$@"
