@@ -10,8 +10,6 @@
 #include "threadhandoff.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QDebug>
 #include <QThread>
 
 using namespace Massif;
@@ -40,22 +38,7 @@ void ProfileLoader::stop()
     }
     ParseWorker *worker = m_worker;
     m_worker = nullptr;
-    QThread *thread = worker->thread();
-    thread->quit();
-    // A parse clears its stop flag when it begins: the stop is given again
-    // until the thread has ended, as the document widget does.
-    const QDeadlineTimer deadline(StopWaitMilliseconds);
-    do {
-        worker->stop();
-    } while (!thread->wait(QDeadlineTimer(10)) && !deadline.hasExpired());
-    if (thread->isFinished()) {
-        delete worker;
-    } else {
-        qWarning() << "parse thread still busy, leaving it to end on its own:" << m_file;
-        worker->deleteLater();
-        thread->setParent(nullptr);
-        connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    }
+    ParseWorker::stopThread(worker, m_file);
     // A result queued just before the stop is taken now and freed.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }

@@ -32,9 +32,6 @@ public:
         return m_file;
     }
 
-    /// Longest wait for a stopped parse thread before it is left to end on its own.
-    static constexpr int StopWaitMilliseconds = 5000;
-
 Q_SIGNALS:
     /// The receiver takes ownership of @p data.
     void loaded(Massif::FileData *data);

@@ -23,7 +23,6 @@
 #include <KXMLGUIFactory>
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDebug>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -195,25 +194,7 @@ void DocumentWidget::stopParser()
     }
     Massif::ParseWorker *worker = m_parseWorker;
     m_parseWorker = nullptr;
-    QThread *thread = worker->thread();
-    thread->quit();
-    // A parse clears the stop flag when it begins, so a stop given while the
-    // queued parse had not begun yet would be lost: it is given again until
-    // the thread has ended. A parse notices the stop within a line; a download
-    // does not, and one that does not end in time is left to end on its own
-    // (its parse then stops at its first line and delivers nothing).
-    const QDeadlineTimer deadline(StopWaitMilliseconds);
-    do {
-        worker->stop();
-    } while (!thread->wait(QDeadlineTimer(StopRepeatMilliseconds)) && !deadline.hasExpired());
-    if (thread->isFinished()) {
-        delete worker;
-    } else {
-        qWarning() << "parse thread still busy, leaving it to end on its own:" << m_file;
-        worker->deleteLater();
-        thread->setParent(nullptr);
-        connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-    }
+    Massif::ParseWorker::stopThread(worker, m_file);
     // A result sent just before the stop is still queued for this widget; it
     // is taken now, so that its data is freed instead of lost with the event.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);

@@ -65,11 +65,6 @@ public:
     void mergeGuiClient(KXMLGUIFactory *factory);
     void unmergeGuiClient(KXMLGUIFactory *factory);
 
-    /// Longest wait for a stopped parse thread before it is left to end on its own.
-    static constexpr int StopWaitMilliseconds = 5000;
-    /// How often a stopped parse is told again to stop while it is waited for.
-    static constexpr int StopRepeatMilliseconds = 10;
-
 Q_SIGNALS:
     void loadingFinished();
     void modelItemSelected(const Massif::ModelItem &item);

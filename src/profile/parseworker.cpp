@@ -13,6 +13,8 @@
 #include <KIO/TransferJob>
 #include <KLocalizedString>
 
+#include <QDeadlineTimer>
+#include <QDebug>
 #include <QFileInfo>
 #include <QMimeDatabase>
 #include <QTemporaryFile>
@@ -127,6 +129,24 @@ static QString fetch(const QUrl &url, QFile *target)
 void ParseWorker::stop()
 {
     shouldStop.storeRelaxed(1);
+}
+
+void ParseWorker::stopThread(ParseWorker *worker, const QUrl &file)
+{
+    QThread *thread = worker->thread();
+    thread->quit();
+    const QDeadlineTimer deadline(StopWaitMilliseconds);
+    do {
+        worker->stop();
+    } while (!thread->wait(QDeadlineTimer(StopRepeatMilliseconds)) && !deadline.hasExpired());
+    if (thread->isFinished()) {
+        delete worker;
+        return;
+    }
+    qWarning() << "parse thread still busy, leaving it to end on its own:" << file;
+    worker->deleteLater();
+    thread->setParent(nullptr);
+    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
 }
 
 void ParseWorker::parse(const QUrl &url, const QStringList &allocators)
