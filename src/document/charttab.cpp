@@ -5,6 +5,7 @@
 
 #include "charttab.h"
 
+#include "bandplotter.h"
 #include "charthover.h"
 #include "chartlegendcontrol.h"
 #include "chartoverlay.h"
@@ -95,116 +96,6 @@ public:
         double value = 0.0;
         return tickValue(label, &value) ? QString::number(value, 'g', 6) : label;
     }
-};
-
-/**
- * A plotter that marks its highlighted point with a band of at least a few
- * pixels: the opaque area segment that highlights it may be thinner than a
- * pixel, as when a peak comes a few thousand instructions after its neighbour.
- */
-class BandPlotter : public KChart::Plotter
-{
-public:
-    explicit BandPlotter(QWidget *parent = nullptr) : KChart::Plotter(parent)
-    {
-    }
-
-    /// The highlighted point, whose area segment (from the point before) is drawn opaque; an invalid index for none.
-    void setBand(const QModelIndex &index)
-    {
-        m_bandRow = index.isValid() ? index.row() : -1;
-        m_bandColumn = index.isValid() ? index.column() - index.column() % 2 : -1;
-    }
-
-    /// Runs @p callback after the last of the plotters has drawn.
-    void setAfterPaint(const std::function<void()> &callback)
-    {
-        m_afterPaint = callback;
-    }
-
-    /// A plotter drawn after this one, which draws this one's band as well, on top.
-    void setCoveredBy(BandPlotter *plotter)
-    {
-        m_coveredBy = plotter;
-        plotter->m_covers = this;
-    }
-
-protected:
-    void paint(KChart::PaintContext *context) override
-    {
-        KChart::Plotter::paint(context);
-        if (m_covers && !m_covers->isHidden()) {
-            m_covers->paintBand(context);
-        }
-        if (!m_coveredBy || m_coveredBy->isHidden()) {
-            paintBand(context);
-            if (m_afterPaint) {
-                m_afterPaint();
-            }
-        }
-    }
-
-private:
-    static constexpr qreal MinimumBandWidth = 6.0;
-
-    double value(int row, int column) const
-    {
-        return model()->index(row, column).data().toDouble();
-    }
-
-    // Where the dataset's area starts: the datasets below it when stacked.
-    double base(int row) const
-    {
-        double sum = 0.0;
-        if (type() == KChart::Plotter::Stacked) {
-            for (int column = 1; column < m_bandColumn; column += 2) {
-                sum += value(row, column);
-            }
-        }
-        return sum;
-    }
-
-    void paintBand(KChart::PaintContext *context) const
-    {
-        const QAbstractItemModel *data = model();
-        if (m_bandRow < 0 || !data || m_bandRow >= data->rowCount() || m_bandColumn + 1 >= data->columnCount()) {
-            return;
-        }
-        const auto *plane = static_cast<const KChart::CartesianCoordinatePlane *>(context->coordinatePlane());
-        const int previous = qMax(m_bandRow - 1, 0);
-        const auto corner = [this, plane](int row, bool top) {
-            const double bottom = base(row);
-            return plane->translate(QPointF(value(row, m_bandColumn), top ? bottom + value(row, m_bandColumn + 1) : bottom));
-        };
-        QPointF topLeft = corner(previous, true);
-        QPointF bottomLeft = corner(previous, false);
-        QPointF topRight = corner(m_bandRow, true);
-        QPointF bottomRight = corner(m_bandRow, false);
-        const qreal width = topRight.x() - topLeft.x();
-        if (width >= MinimumBandWidth) {
-            return; // the opaque segment shows well enough
-        }
-        const qreal grow = (MinimumBandWidth - width) / 2;
-        topLeft.rx() -= grow;
-        bottomLeft.rx() -= grow;
-        topRight.rx() += grow;
-        bottomRight.rx() += grow;
-
-        const QColor colour = data->index(m_bandRow, m_bandColumn).data(KChart::DatasetBrushRole).value<QBrush>().color();
-        QPainter *painter = context->painter();
-        painter->save();
-        painter->setClipRect(context->rectangle(), Qt::IntersectClip);
-        painter->setPen(Qt::NoPen);
-        painter->setBrush(colour);
-        painter->drawPolygon(QPolygonF({bottomLeft, topLeft, topRight, bottomRight}));
-        painter->restore();
-    }
-
-    int m_bandRow = -1;
-    int m_bandColumn = -1;
-    BandPlotter *m_coveredBy = nullptr;
-    BandPlotter *m_covers = nullptr;
-    std::function<void()> m_afterPaint;
 };
 
 /// Ticks of the size axis: a round number of the unit the peak label is written in.
@@ -464,10 +355,9 @@ void ChartTab::buildChart()
     legend->addDiagram(totalDiagram);
 
     // Parentless until the plane takes it: the plane hands its diagrams to the chart.
-    auto *detailedPlotter = new BandPlotter;
-    detailedDiagram = detailedPlotter;
-    // The total's band would hide behind the functions stacked over it.
-    static_cast<BandPlotter *>(totalDiagram)->setCoveredBy(detailedPlotter);
+    detailedDiagram = new BandPlotter;
+    // The total's band and labels would hide behind the functions stacked over it.
+    totalDiagram->setCoveredBy(detailedDiagram);
     detailedDiagram->setAntiAliasing(true);
     detailedDiagram->setType(KChart::Plotter::Stacked);
     detailedCostModel->setFileData(data);
@@ -488,8 +378,8 @@ void ChartTab::buildChart()
     const auto place = [this] {
         placeFloatingLegend();
     };
-    static_cast<BandPlotter *>(totalDiagram)->setAfterPaint(place);
-    detailedPlotter->setAfterPaint(place);
+    totalDiagram->setAfterPaint(place);
+    detailedDiagram->setAfterPaint(place);
 
     buildInteraction();
 }
@@ -529,7 +419,6 @@ void ChartTab::refreshPeakMarkers()
     const QMap<QModelIndex, const Massif::TreeLeafItem *> markers = detailedCostModel->peakMarkers();
     for (auto it = markers.cbegin(); it != markers.cend(); ++it) {
         labelPeakPoint(detailedDiagram, it.key(), it.value()->cost());
-        labelledDetailedCells.append({it.key().row(), it.key().column()});
     }
     if (showAllFunctionsAction) {
         showAllFunctionsAction->setEnabled(detailedCostModel->hasHiddenFunctions());
@@ -540,16 +429,10 @@ void ChartTab::clearPeakMarkers()
 {
     // Hiding functions and changing the stack count move datasets to other
     // columns; a label left on a cell would mark a point that is no peak.
-    for (const auto &[row, column] : std::as_const(labelledDetailedCells)) {
-        const QModelIndex index = detailedCostModel->index(row, column);
-        if (index.isValid()) {
-            detailedDiagram->setDataValueAttributes(index, KChart::DataValueAttributes());
-        }
-    }
-    labelledDetailedCells.clear();
+    detailedDiagram->clearLabels();
 }
 
-void ChartTab::labelPeakPoint(KChart::Plotter *diagram, const QModelIndex &index, quint64 cost)
+void ChartTab::labelPeakPoint(BandPlotter *diagram, const QModelIndex &index, quint64 cost)
 {
     const KColorScheme scheme(QPalette::Active, KColorScheme::Window);
     const QColor outline = diagram->model()->data(index, KChart::DatasetBrushRole).value<QBrush>().color();
@@ -601,7 +484,7 @@ void ChartTab::labelPeakPoint(KChart::Plotter *diagram, const QModelIndex &index
     background.setBrush(scheme.background());
     attributes.setBackgroundAttributes(background);
 
-    diagram->setDataValueAttributes(index, attributes);
+    diagram->setLabel(index, attributes);
 }
 
 quint64 ChartTab::maximumCost() const
@@ -616,38 +499,10 @@ quint64 ChartTab::maximumCost() const
 
 QList<QRectF> ChartTab::peakLabelAreas() const
 {
-    const auto *plane = static_cast<const KChart::CartesianCoordinatePlane *>(chart->coordinatePlane());
-    QFont font = chart->font();
-    font.setPixelSize(11);
-    const QFontMetricsF metrics(font);
-    const auto [shownFrom, shownTo] = zoom ? zoom->visibleRange() : std::pair(0.0, lastSnapshotTime());
-    const double middle = (shownFrom + shownTo) / 2;
-    QList<QRectF> areas;
-    // Where labelPeakPoint() puts a label: above its point, opening towards the middle
-    // of the time shown; labels of points out of view are not drawn.
-    const auto addLabel = [&](double time, double cost, const QString &text, double raise) {
-        const QPointF point = plane->translate(QPointF(time, cost));
-        const QSizeF size(metrics.horizontalAdvance(text) + 8, metrics.height() + 6);
-        const double left = time > middle ? point.x() - size.width() : point.x();
-        areas.append(QRectF(QPointF(left, point.y() - size.height() - raise), size).adjusted(-4, -4, 4, 6));
-    };
-    const Massif::SnapshotItem *peak = data->peak();
-    if (peak && !totalDiagram->isHidden() && isInView(totalCostModel, totalCostModel->peakSnapshotIndex())) {
-        addLabel(peak->time(), double(peak->cost()), Massif::formatCost(peak->cost()), 20);
-    }
-    if (!detailedDiagram->isHidden()) {
-        const QMap<QModelIndex, const Massif::TreeLeafItem *> markers = detailedCostModel->peakMarkers();
-        for (auto it = markers.cbegin(); it != markers.cend(); ++it) {
-            if (!isInView(detailedCostModel, it.key())) {
-                continue;
-            }
-            const int row = it.key().row();
-            double stacked = 0;
-            for (int column = 1; column <= it.key().column() + 1; column += 2) {
-                stacked += detailedCostModel->index(row, column).data().toDouble();
-            }
-            addLabel(detailedCostModel->index(row, it.key().column()).data().toDouble(), stacked, Massif::formatCost(it.value()->cost()), 0);
-        }
+    // With a margin: a legend flush against a label still hides its frame.
+    QList<QRectF> areas = totalDiagram->labelAreas() + detailedDiagram->labelAreas();
+    for (QRectF &area : areas) {
+        area.adjust(-4, -4, 4, 6);
     }
     return areas;
 }
@@ -899,9 +754,9 @@ void ChartTab::selectModelItem(const Massif::ModelItem &item)
 void ChartTab::setHighlights(const QModelIndex &total, const QModelIndex &detailed)
 {
     totalCostModel->setHighlight(total);
-    static_cast<BandPlotter *>(totalDiagram)->setBand(total);
+    totalDiagram->setBand(total);
     detailedCostModel->setHighlight(detailed);
-    static_cast<BandPlotter *>(detailedDiagram)->setBand(detailed);
+    detailedDiagram->setBand(detailed);
     chart->update();
 }
 

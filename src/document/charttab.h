@@ -13,6 +13,7 @@
 
 #include <utility>
 
+class BandPlotter;
 class ChartHover;
 class ChartLegendControl;
 class ChartZoom;
@@ -96,7 +97,7 @@ private:
     void refreshPeakMarkers();
     void clearPeakMarkers();
     void setHighlights(const QModelIndex &total, const QModelIndex &detailed);
-    void labelPeakPoint(KChart::Plotter *diagram, const QModelIndex &index, quint64 cost);
+    void labelPeakPoint(BandPlotter *diagram, const QModelIndex &index, quint64 cost);
     double lastSnapshotTime() const;
     /// The first and the last detailed snapshot in view while zoomed; null unless they are two.
     std::pair<const Massif::SnapshotItem *, const Massif::SnapshotItem *> zoomedDetailedEnds() const;
@@ -114,9 +115,9 @@ private:
 
     KChart::Chart *chart;
     QLabel *header;
-    KChart::Plotter *totalDiagram = nullptr;
+    BandPlotter *totalDiagram = nullptr;
     Massif::TotalCostModel *totalCostModel;
-    KChart::Plotter *detailedDiagram = nullptr;
+    BandPlotter *detailedDiagram = nullptr;
     Massif::DetailedCostModel *detailedCostModel;
     KChart::Legend *legend;
     QAction *printAction = nullptr;
@@ -136,9 +137,6 @@ private:
     ChartHover *hover = nullptr;
     ChartLegendControl *legendControl = nullptr;
     bool selectionLock = false;
-    // Cells of the detailed model that carry a peak label now; the labels stick
-    // to cells, so a refresh takes away those that no longer mark a peak.
-    QList<std::pair<int, int>> labelledDetailedCells;
 };
 
 #endif

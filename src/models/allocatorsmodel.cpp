@@ -24,6 +24,8 @@ AllocatorsModel::AllocatorsModel(const FileData *data, QObject *parent) : QAbstr
         return;
     }
     QHash<LabelPieces, int> rows;
+    // Equal labels mostly share one buffer: a label is split once per buffer.
+    QHash<std::pair<const char *, qsizetype>, int> rowOfBuffer;
     // The nodes of each site within the snapshot at hand, by row, and the rows met there.
     QList<QList<const TreeLeafItem *>> nodesOfRow;
     QList<int> rowsInSnapshot;
@@ -35,16 +37,22 @@ AllocatorsModel::AllocatorsModel(const FileData *data, QObject *parent) : QAbstr
         }
         const QList<TreeLeafItem *> children = root->children();
         for (const TreeLeafItem *node : children) {
-            const LabelPieces key = siteKey(node->label());
-            auto it = rows.constFind(key);
-            if (it == rows.constEnd()) {
-                it = rows.insert(key, int(m_sites.size()));
-                m_sites.append(AllocationSite {key, nullptr, 0, {}});
-                nodesOfRow.append(QList<const TreeLeafItem *>());
+            const QByteArray label = node->label();
+            const std::pair buffer(label.constData(), label.size());
+            auto known = rowOfBuffer.constFind(buffer);
+            if (known == rowOfBuffer.cend()) {
+                const LabelPieces key = siteKey(label);
+                auto it = rows.constFind(key);
+                if (it == rows.constEnd()) {
+                    it = rows.insert(key, int(m_sites.size()));
+                    m_sites.append(AllocationSite {key, nullptr, 0, {}});
+                    nodesOfRow.append(QList<const TreeLeafItem *>());
+                }
+                known = rowOfBuffer.insert(buffer, it.value());
             }
-            QList<const TreeLeafItem *> &nodes = nodesOfRow[it.value()];
+            QList<const TreeLeafItem *> &nodes = nodesOfRow[known.value()];
             if (nodes.isEmpty()) {
-                rowsInSnapshot.append(it.value());
+                rowsInSnapshot.append(known.value());
             }
             nodes.append(node);
         }

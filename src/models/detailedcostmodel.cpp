@@ -110,15 +110,48 @@ bool DetailedCostModel::isOwnCell(const QModelIndex &index) const
     return index.isValid() && index.model() == this && !index.parent().isValid() && index.row() < rowCount() && index.column() < columnCount();
 }
 
-const TreeLeafItem *DetailedCostModel::nodeWithLabel(const SnapshotItem *snapshot, const QByteArray &label) const
+const TreeLeafItem *DetailedCostModel::cellNode(qsizetype row, int dataset) const
 {
-    const NodeList nodes = m_nodes.value(snapshot);
-    for (const TreeLeafItem *node : nodes) {
-        if (node->label() == label) {
-            return node;
+    if (m_cellDatasets != shownDatasets()) {
+        fillCells();
+    }
+    return m_cells.at(row * m_cellDatasets + dataset);
+}
+
+void DetailedCostModel::fillCells() const
+{
+    const int datasets = shownDatasets();
+    m_cells.fill(nullptr, m_rows.size() * datasets);
+    m_cellDatasets = datasets;
+    QHash<QByteArray, int> byText;
+    for (int dataset = 0; dataset < datasets; ++dataset) {
+        byText.insert(m_labels.at(dataset), dataset);
+    }
+    // Equal labels mostly share one buffer: a node's dataset is looked up by
+    // its buffer, and by its text only the first time that buffer comes.
+    QHash<std::pair<const char *, qsizetype>, int> byBuffer;
+    for (qsizetype row = 0; row < m_rows.size(); ++row) {
+        const NodeList nodes = m_nodes.value(m_rows.at(row));
+        for (const TreeLeafItem *node : nodes) {
+            const QByteArray label = node->label();
+            const std::pair buffer(label.constData(), label.size());
+            auto known = byBuffer.constFind(buffer);
+            if (known == byBuffer.cend()) {
+                known = byBuffer.insert(buffer, byText.value(label, -1));
+            }
+            const int dataset = *known;
+            // The first node with the label, as the tree lists them.
+            if (dataset >= 0 && !m_cells.at(row * datasets + dataset)) {
+                m_cells[row * datasets + dataset] = node;
+            }
         }
     }
-    return nullptr;
+}
+
+void DetailedCostModel::invalidateCells()
+{
+    m_cells.clear();
+    m_cellDatasets = -1;
 }
 
 QVariant DetailedCostModel::data(const QModelIndex &index, int role) const
@@ -138,7 +171,7 @@ QVariant DetailedCostModel::data(const QModelIndex &index, int role) const
         if (row == 0) {
             return 0;
         }
-        if (const TreeLeafItem *node = nodeWithLabel(m_rows.at(row - 1), label)) {
+        if (const TreeLeafItem *node = cellNode(row - 1, column / 2)) {
             return QVariant::fromValue<quint64>(node->cost());
         }
         return QVariant::fromValue<quint64>(0);
@@ -147,8 +180,8 @@ QVariant DetailedCostModel::data(const QModelIndex &index, int role) const
             return QVariant();
         }
         // Describes the snapshot shown one row further down, as the chart expects.
-        const SnapshotItem *snapshot = m_rows.at(qMin<qsizetype>(row, m_rows.size() - 1));
-        return nodeTooltip(nodeWithLabel(snapshot, label), snapshot, label);
+        const qsizetype shown = qMin<qsizetype>(row, m_rows.size() - 1);
+        return nodeTooltip(cellNode(shown, column / 2), m_rows.at(shown), label);
     }
     case KChart::DatasetPenRole:
     case KChart::DatasetBrushRole:
@@ -290,6 +323,7 @@ void DetailedCostModel::setFileData(const FileData *data)
 
 void DetailedCostModel::clearRanking()
 {
+    invalidateCells();
     m_fileData = nullptr;
     m_labels.clear();
     m_rows.clear();
@@ -301,7 +335,17 @@ void DetailedCostModel::clearRanking()
 
 void DetailedCostModel::rank(const FileData *data)
 {
-    QHash<QByteArray, RankEntry> ranking;
+    invalidateCells();
+    struct Entry
+    {
+        QByteArray label;
+        RankEntry rank;
+        ModelItem peak;
+    };
+    QList<Entry> entries;
+    QHash<QByteArray, qsizetype> byText;
+    // Equal labels mostly share one buffer: the text is hashed once per buffer.
+    QHash<std::pair<const char *, qsizetype>, qsizetype> byBuffer;
     quint64 sequence = 0;
     const QList<SnapshotItem *> snapshots = data->snapshots();
     for (const SnapshotItem *snapshot : snapshots) {
@@ -317,10 +361,21 @@ void DetailedCostModel::rank(const FileData *data)
             }
             const TreeLeafItem *node = representativeNode(child);
             const QByteArray label = node->label();
-            const auto it = ranking.find(label);
-            if (it == ranking.end() || node->cost() > it->cost) {
-                ranking.insert(label, RankEntry {node->cost(), sequence++});
-                m_labelPeaks.insert(label, ModelItem(node, snapshot));
+            const std::pair buffer(label.constData(), label.size());
+            auto known = byBuffer.constFind(buffer);
+            if (known == byBuffer.cend()) {
+                qsizetype entry = byText.value(label, -1);
+                if (entry < 0) {
+                    entry = entries.size();
+                    entries.append(Entry {label, RankEntry {node->cost(), sequence++}, ModelItem(node, snapshot)});
+                    byText.insert(label, entry);
+                }
+                known = byBuffer.insert(buffer, entry);
+            }
+            Entry &entry = entries[*known];
+            if (node->cost() > entry.rank.cost) {
+                entry.rank = RankEntry {node->cost(), sequence++};
+                entry.peak = ModelItem(node, snapshot);
             }
             nodes.append(node);
         }
@@ -329,13 +384,14 @@ void DetailedCostModel::rank(const FileData *data)
     }
 
     // Highest cost first; among equal costs the label whose entry was made first.
-    m_labels = ranking.keys();
-    const QHash<QByteArray, RankEntry> &entries = ranking;
-    std::sort(m_labels.begin(), m_labels.end(), [&entries](const QByteArray &a, const QByteArray &b) {
-        const RankEntry x = entries.value(a);
-        const RankEntry y = entries.value(b);
-        return x.cost != y.cost ? x.cost > y.cost : x.sequence < y.sequence;
+    std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
+        return a.rank.cost != b.rank.cost ? a.rank.cost > b.rank.cost : a.rank.sequence < b.rank.sequence;
     });
+    m_labels.reserve(entries.size());
+    for (const Entry &entry : std::as_const(entries)) {
+        m_labels.append(entry.label);
+        m_labelPeaks.insert(entry.label, entry.peak);
+    }
     m_rankedCount = m_labels.size();
 }
 
@@ -445,10 +501,10 @@ ModelItem DetailedCostModel::modelItemAt(const QModelIndex &index) const
     if (!isOwnCell(index) || index.row() == 0) {
         return ModelItem(nullptr, nullptr);
     }
-    const QByteArray &label = m_labels.at(index.column() / 2);
-    const TreeLeafItem *node = nodeWithLabel(m_rows.at(index.row() - 1), label);
+    const int dataset = index.column() / 2;
+    const TreeLeafItem *node = cellNode(index.row() - 1, dataset);
     if (!node && index.row() >= 2) {
-        node = nodeWithLabel(m_rows.at(index.row() - 2), label);
+        node = cellNode(index.row() - 2, dataset);
     }
     return ModelItem(node, nullptr);
 }
@@ -474,6 +530,7 @@ void DetailedCostModel::hideFunction(const TreeLeafItem *node)
     }
     const QByteArray label = node->label();
     beginResetModel();
+    invalidateCells();
     m_emphasized = -1; // the datasets move to other columns
     for (NodeList &nodes : m_nodes) {
         nodes.removeIf([&label](const TreeLeafItem *n) {
@@ -491,6 +548,7 @@ void DetailedCostModel::hideOtherFunctions(const TreeLeafItem *node)
     }
     const QByteArray label = node->label();
     beginResetModel();
+    invalidateCells();
     m_emphasized = -1; // the datasets move to other columns
     m_labels = {label};
     for (NodeList &nodes : m_nodes) {

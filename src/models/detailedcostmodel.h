@@ -71,7 +71,9 @@ private:
 
     bool isOwnCell(const QModelIndex &index) const;
     int shownDatasets() const;
-    const TreeLeafItem *nodeWithLabel(const SnapshotItem *snapshot, const QByteArray &label) const;
+    /// The node of the shown @p dataset in row @p row of m_rows; null where the function held nothing.
+    const TreeLeafItem *cellNode(qsizetype row, int dataset) const;
+    void fillCells() const;
     QByteArray headerLabel(int dataset) const;
     void rank(const FileData *data);
     bool dimmed(int dataset) const
@@ -79,6 +81,7 @@ private:
         return m_emphasized >= 0 && dataset != m_emphasized;
     }
     void clearRanking();
+    void invalidateCells();
 
     const FileData *m_fileData = nullptr;
     QList<QByteArray> m_labels;
@@ -90,6 +93,10 @@ private:
     qsizetype m_rankedCount = 0;
     int m_emphasized = -1;
     double m_startTime = 0.0;
+    // cellNode()'s table, row after row of shownDatasets() nodes; a chart asks
+    // for every cell several times per paint.
+    mutable QList<const TreeLeafItem *> m_cells;
+    mutable int m_cellDatasets = -1;
 };
 
 } // namespace Massif

@@ -322,15 +322,21 @@ void MainWindow::documentChanged()
     setUpdatesEnabled(false);
     // The nodes of the previous selection may go with their document.
     selectedItem = ModelItem(nullptr, nullptr);
+    auto *shown = qobject_cast<DocumentWidget *>(ui.documents->currentWidget());
+    // A document that has finished loading is merged already, and its tabs
+    // merge themselves: merging it again would rebuild every menu for nothing.
+    const bool remerge = shown != currentDocument;
     if (currentDocument) {
         dataTreeModel->setFileData(nullptr);
         dataTreeFilter->setFilter(QString());
-        currentDocument->unmergeGuiClient(guiFactory());
-        disconnect(currentDocument, &DocumentWidget::modelItemSelected, this, &MainWindow::modelItemSelected);
-        disconnect(currentDocument, &DocumentWidget::contextMenuRequested, this, &MainWindow::contextMenuRequested);
+        if (remerge) {
+            currentDocument->unmergeGuiClient(guiFactory());
+            disconnect(currentDocument, &DocumentWidget::modelItemSelected, this, &MainWindow::modelItemSelected);
+            disconnect(currentDocument, &DocumentWidget::contextMenuRequested, this, &MainWindow::contextMenuRequested);
+        }
     }
 
-    currentDocument = qobject_cast<DocumentWidget *>(ui.documents->currentWidget());
+    currentDocument = shown;
     refreshCaption();
 
     const bool parsed = currentDocument && currentDocument->isParsed();
@@ -341,9 +347,11 @@ void MainWindow::documentChanged()
 
     if (currentDocument) {
         dataTreeModel->setFileData(currentDocument->data());
-        currentDocument->mergeGuiClient(guiFactory());
-        connect(currentDocument, &DocumentWidget::modelItemSelected, this, &MainWindow::modelItemSelected);
-        connect(currentDocument, &DocumentWidget::contextMenuRequested, this, &MainWindow::contextMenuRequested);
+        if (remerge) {
+            currentDocument->mergeGuiClient(guiFactory());
+            connect(currentDocument, &DocumentWidget::modelItemSelected, this, &MainWindow::modelItemSelected);
+            connect(currentDocument, &DocumentWidget::contextMenuRequested, this, &MainWindow::contextMenuRequested);
+        }
     } else if (!ui.documents->currentWidget()) {
         ui.stackedWidget->setCurrentWidget(ui.openPage);
     }

@@ -4,6 +4,7 @@
 */
 
 #include "charttab.h"
+#include "bandplotter.h"
 #include "detailedcostmodel.h"
 #include "filedata.h"
 #include "parser.h"
@@ -468,6 +469,56 @@ private Q_SLOTS:
             }
         }
         QVERIFY2(frame > 40, qPrintable(QString::number(frame)));
+    }
+
+    // Peak labels that would cover one another are left out, and every label
+    // drawn shows its dataset's frame where the legend placement expects it.
+    void peakLabelsApartAndWhereReported_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::newRow("labels at one snapshot") << QStringLiteral("../../examples/massif.out.example");
+        QTest::newRow("many functions") << QStringLiteral("many.massif");
+        QTest::newRow("sites") << QStringLiteral("sites.massif");
+        QTest::newRow("every snapshot detailed") << QStringLiteral("simple-detailed.massif");
+    }
+
+    void peakLabelsApartAndWhereReported()
+    {
+        QFETCH(QString, fixture);
+        auto data = parseFixture(fixture);
+        QVERIFY(data);
+        ShownTab shown(data.get());
+        const ChartParts &parts = shown.parts;
+        const QImage image = parts.chart->grab().toImage();
+        const auto *total = static_cast<const BandPlotter *>(parts.total);
+        const auto *detailed = static_cast<const BandPlotter *>(parts.detailed);
+        const QList<QRectF> totalLabels = total->labelAreas();
+        const QList<QRectF> detailedLabels = detailed->labelAreas();
+        QCOMPARE(totalLabels.size(), 1);
+        QVERIFY(!detailedLabels.isEmpty());
+        QVERIFY(detailedLabels.size() <= parts.detailedModel->peakMarkers().size());
+
+        const QList<QRectF> all = totalLabels + detailedLabels;
+        for (qsizetype i = 0; i < detailedLabels.size(); ++i) {
+            for (qsizetype j = i + 1; j < detailedLabels.size(); ++j) {
+                QVERIFY2(!detailedLabels.at(i).intersects(detailedLabels.at(j)), qPrintable(QStringLiteral("labels %1 and %2").arg(i).arg(j)));
+            }
+        }
+        // The middle of a label's top frame line, unless another label lies over it.
+        int framesSeen = 0;
+        for (const QRectF &label : all) {
+            const QPoint top(int(label.center().x()), int(label.top()) + 1);
+            const bool covered = std::any_of(all.cbegin(), all.cend(), [&](const QRectF &other) {
+                return &other != &label && other.adjusted(-1, -1, 1, 1).contains(top);
+            });
+            if (covered || !image.rect().contains(top)) {
+                continue;
+            }
+            const QColor pixel = image.pixelColor(top);
+            QVERIFY2(pixel.saturation() > 150, qPrintable(pixel.name()));
+            ++framesSeen;
+        }
+        QVERIFY(framesSeen >= 2);
     }
 
     void headerNamesProgramAndPeak()
