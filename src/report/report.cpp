@@ -158,7 +158,8 @@ Report Report::build(const FileData &data, const QString &source, const ReportOp
     if (!snapshots.isEmpty()) {
         const SnapshotItem *last = snapshots.last();
         report.last = summary(last);
-        if (last->heapTree()) {
+        // An empty heap holds nothing, however many functions massif lists at 0 B.
+        if (last->heapTree() && last->cost() > 0) {
             Node held;
             addChildren(&held, last->heapTree(), 1, last->cost(), options.minShare);
             report.heldAtEnd = held.children;

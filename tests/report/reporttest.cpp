@@ -163,6 +163,7 @@ private Q_SLOTS:
     void treeChangesAddUp_data();
     void treeChangesAddUp();
     void hostileTextsInComparison();
+    void nothingHeldAtTheEnd();
     void byteSizes_data();
     void byteSizes();
     void snapshotChoice_data();
@@ -843,6 +844,28 @@ void ReportTest::hostileTextsInComparison()
     QCOMPARE(moved.value(QStringLiteral("function")).toString(), QString::fromUtf8(controlFunction));
     QCOMPARE(moved.value(QStringLiteral("baselineLabel")).toString(), QString::fromUtf8("0x9: " + controlFunction + " (<i>old</i>\x1b.c:3)"));
     QCOMPARE(moved.value(QStringLiteral("change")).toInteger(), 400);
+}
+
+// With --threshold=0.0 massif lists the functions of an empty last snapshot
+// at 0 B each; nothing is held, so no holders and no "more below" line.
+void ReportTest::nothingHeldAtTheEnd()
+{
+    const std::unique_ptr<FileData> data =
+        parseBytes(QByteArrayLiteral("desc: --threshold=0.0\ncmd: ./x\ntime_unit: i\n"
+                                     "#-----------\nsnapshot=0\n#-----------\ntime=0\nmem_heap_B=100\nmem_heap_extra_B=0\nmem_stacks_B=0\nheap_tree=peak\n"
+                                     "n1: 100 (heap allocation functions) malloc/new/new[], --alloc-fns, etc.\n n0: 100 0x1: f (a.c:1)\n"
+                                     "#-----------\nsnapshot=1\n#-----------\ntime=10\nmem_heap_B=0\nmem_heap_extra_B=0\nmem_stacks_B=0\nheap_tree=detailed\n"
+                                     "n3: 0 (heap allocation functions) malloc/new/new[], --alloc-fns, etc.\n"
+                                     " n1: 0 0x1: f (a.c:1)\n  n0: 0 0x4: main (a.c:9)\n n1: 0 0x2: g (a.c:2)\n  n0: 0 0x5: main (a.c:8)\n"
+                                     " n1: 0 0x3: h (a.c:3)\n  n0: 0 0x6: main (a.c:7)\n"));
+    QVERIFY(data);
+    const Report report = Report::build(*data, QStringLiteral("x.massif"), ReportOptions());
+    QVERIFY(report.heldAtEnd.isEmpty());
+    QCOMPARE(report.heldAtEndOmitted, 0);
+    for (const auto format : {ReportWriter::Text, ReportWriter::Markdown}) {
+        const QString text = textReport(report, format);
+        QVERIFY2(!text.contains(QLatin1String("more below")), qPrintable(text));
+    }
 }
 
 QTEST_GUILESS_MAIN(ReportTest)
