@@ -7,6 +7,7 @@
 
 #include "filedata.h"
 #include "formatting.h"
+#include "labelbuffercache.h"
 #include "snapshotitem.h"
 #include "treeleafitem.h"
 
@@ -24,8 +25,7 @@ AllocatorsModel::AllocatorsModel(const FileData *data, QObject *parent) : QAbstr
         return;
     }
     QHash<LabelPieces, int> rows;
-    // Equal labels mostly share one buffer: a label is split once per buffer.
-    QHash<std::pair<const char *, qsizetype>, int> rowOfBuffer;
+    LabelBufferCache<int> rowOf;
     // The nodes of each site within the snapshot at hand, by row, and the rows met there.
     QList<QList<const TreeLeafItem *>> nodesOfRow;
     QList<int> rowsInSnapshot;
@@ -37,10 +37,7 @@ AllocatorsModel::AllocatorsModel(const FileData *data, QObject *parent) : QAbstr
         }
         const QList<TreeLeafItem *> children = root->children();
         for (const TreeLeafItem *node : children) {
-            const QByteArray label = node->label();
-            const std::pair buffer(label.constData(), label.size());
-            auto known = rowOfBuffer.constFind(buffer);
-            if (known == rowOfBuffer.cend()) {
+            const int row = rowOf.value(node->label(), [&](const QByteArray &label) {
                 const LabelPieces key = siteKey(label);
                 auto it = rows.constFind(key);
                 if (it == rows.constEnd()) {
@@ -48,11 +45,11 @@ AllocatorsModel::AllocatorsModel(const FileData *data, QObject *parent) : QAbstr
                     m_sites.append(AllocationSite {key, nullptr, 0, {}});
                     nodesOfRow.append(QList<const TreeLeafItem *>());
                 }
-                known = rowOfBuffer.insert(buffer, it.value());
-            }
-            QList<const TreeLeafItem *> &nodes = nodesOfRow[known.value()];
+                return it.value();
+            });
+            QList<const TreeLeafItem *> &nodes = nodesOfRow[row];
             if (nodes.isEmpty()) {
-                rowsInSnapshot.append(known.value());
+                rowsInSnapshot.append(row);
             }
             nodes.append(node);
         }

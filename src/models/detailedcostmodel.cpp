@@ -7,6 +7,7 @@
 
 #include "filedata.h"
 #include "formatting.h"
+#include "labelbuffercache.h"
 #include "snapshotitem.h"
 #include "treeleafitem.h"
 
@@ -127,19 +128,13 @@ void DetailedCostModel::fillCells() const
     for (int dataset = 0; dataset < datasets; ++dataset) {
         byText.insert(m_labels.at(dataset), dataset);
     }
-    // Equal labels mostly share one buffer: a node's dataset is looked up by
-    // its buffer, and by its text only the first time that buffer comes.
-    QHash<std::pair<const char *, qsizetype>, int> byBuffer;
+    LabelBufferCache<int> datasetOf;
     for (qsizetype row = 0; row < m_rows.size(); ++row) {
         const NodeList nodes = m_nodes.value(m_rows.at(row));
         for (const TreeLeafItem *node : nodes) {
-            const QByteArray label = node->label();
-            const std::pair buffer(label.constData(), label.size());
-            auto known = byBuffer.constFind(buffer);
-            if (known == byBuffer.cend()) {
-                known = byBuffer.insert(buffer, byText.value(label, -1));
-            }
-            const int dataset = *known;
+            const int dataset = datasetOf.value(node->label(), [&byText](const QByteArray &label) {
+                return byText.value(label, -1);
+            });
             // The first node with the label, as the tree lists them.
             if (dataset >= 0 && !m_cells.at(row * datasets + dataset)) {
                 m_cells[row * datasets + dataset] = node;
@@ -344,8 +339,7 @@ void DetailedCostModel::rank(const FileData *data)
     };
     QList<Entry> entries;
     QHash<QByteArray, qsizetype> byText;
-    // Equal labels mostly share one buffer: the text is hashed once per buffer.
-    QHash<std::pair<const char *, qsizetype>, qsizetype> byBuffer;
+    LabelBufferCache<qsizetype> entryOf;
     quint64 sequence = 0;
     const QList<SnapshotItem *> snapshots = data->snapshots();
     for (const SnapshotItem *snapshot : snapshots) {
@@ -360,19 +354,16 @@ void DetailedCostModel::rank(const FileData *data)
                 continue;
             }
             const TreeLeafItem *node = representativeNode(child);
-            const QByteArray label = node->label();
-            const std::pair buffer(label.constData(), label.size());
-            auto known = byBuffer.constFind(buffer);
-            if (known == byBuffer.cend()) {
-                qsizetype entry = byText.value(label, -1);
-                if (entry < 0) {
-                    entry = entries.size();
+            const qsizetype index = entryOf.value(node->label(), [&](const QByteArray &label) {
+                qsizetype made = byText.value(label, -1);
+                if (made < 0) {
+                    made = entries.size();
                     entries.append(Entry {label, RankEntry {node->cost(), sequence++}, ModelItem(node, snapshot)});
-                    byText.insert(label, entry);
+                    byText.insert(label, made);
                 }
-                known = byBuffer.insert(buffer, entry);
-            }
-            Entry &entry = entries[*known];
+                return made;
+            });
+            Entry &entry = entries[index];
             if (node->cost() > entry.rank.cost) {
                 entry.rank = RankEntry {node->cost(), sequence++};
                 entry.peak = ModelItem(node, snapshot);
