@@ -22,8 +22,10 @@
 #include <KPluginMetaData>
 #include <KXMLGUIFactory>
 
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDebug>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
@@ -32,6 +34,7 @@
 #include <QSpacerItem>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTextDocument>
 #include <QThread>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -50,6 +53,7 @@ KParts::ReadOnlyPart *createGraphViewerPart(QWidget *parent)
 // break; an error's text between two tags is cut after this many characters.
 constexpr int BreakAfterChars = 40;
 constexpr int MaxErrorTextChars = 1000;
+constexpr QChar BreakPoint(0x200B);
 
 /**
  * @p html with a zero-width space in every run of more than BreakAfterChars
@@ -97,7 +101,7 @@ QString wrappableHtml(const QString &html, int maxTextChars = std::numeric_limit
         if (c.isSpace()) {
             run = 0;
         } else if (run == BreakAfterChars) {
-            result += QChar(0x200B);
+            result += BreakPoint;
             run = 0;
         }
         result += QStringView(html).sliced(i, next - i);
@@ -106,6 +110,25 @@ QString wrappableHtml(const QString &html, int maxTextChars = std::numeric_limit
         i = next;
     }
     return result;
+}
+
+/**
+ * Text copied from @p message without the break points wrappableHtml() put
+ * in: whoever pastes it gets the text as the file holds it.
+ */
+void dropBreakPoints(const KMessageWidget *message, QClipboard::Mode mode)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    const QString copied = clipboard->text(mode);
+    if (!copied.contains(BreakPoint)) {
+        return;
+    }
+    QTextDocument page;
+    page.setHtml(message->text());
+    const QString plain = copied.simplified().remove(BreakPoint);
+    if (!plain.isEmpty() && page.toPlainText().simplified().remove(BreakPoint).contains(plain)) {
+        clipboard->setText(QString(copied).remove(BreakPoint), mode);
+    }
 }
 
 } // namespace
@@ -280,6 +303,13 @@ void DocumentWidget::showError(const QString &title, const QString &error)
         m_errorMessage->setMessageType(KMessageWidget::Error);
         m_errorMessage->setCloseButtonVisible(false);
         m_errorMessage->installEventFilter(this);
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        connect(clipboard, &QClipboard::dataChanged, m_errorMessage, [message = m_errorMessage] {
+            dropBreakPoints(message, QClipboard::Clipboard);
+        });
+        connect(clipboard, &QClipboard::selectionChanged, m_errorMessage, [message = m_errorMessage] {
+            dropBreakPoints(message, QClipboard::Selection);
+        });
     }
     m_errorMessage->setText(wrappableHtml(QStringLiteral("<b>%1</b><p style=\"text-align:left\">%2</p>").arg(title).arg(error), MaxErrorTextChars));
     m_stack->setCurrentWidget(m_errorMessage);

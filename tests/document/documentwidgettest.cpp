@@ -14,6 +14,8 @@
 #include <KXMLGUIFactory>
 #include <KXmlGuiWindow>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QScreen>
@@ -213,6 +215,43 @@ private Q_SLOTS:
         }
         static const QRegularExpression brokenEntity(QStringLiteral("&[a-z]*(?![a-z;])"));
         QVERIFY(!line.contains(brokenEntity));
+    }
+
+    // The break points that let a long line wrap stay out of what is copied.
+    void copiedErrorTextHasNoBreakPoints()
+    {
+        KXMLGUIClient guiParent;
+        DocumentWidget doc(QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("missing"))), {}, &guiParent);
+        doc.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&doc));
+        KMessageWidget *message = nullptr;
+        QTRY_VERIFY((message = doc.findChild<KMessageWidget *>()) && message->isVisible());
+        const QString word = QString(200, QLatin1Char('x'));
+        QVERIFY(QMetaObject::invokeMethod(&doc, "showError", Q_ARG(QString, QStringLiteral("Parser Failed")), Q_ARG(QString, QStringLiteral("line: ") + word)));
+
+        QLabel *label = nullptr;
+        const auto labels = message->findChildren<QLabel *>();
+        for (QLabel *candidate : labels) {
+            if (candidate->text().contains(QChar(0x200B))) {
+                label = candidate;
+            }
+        }
+        QVERIFY(label);
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        clipboard->clear();
+        label->setFocus();
+        QTextDocument shown;
+        shown.setHtml(label->text());
+        label->setSelection(0, int(shown.toPlainText().size()));
+        QVERIFY(label->selectedText().contains(QChar(0x200B)));
+        QTest::keyClick(label, Qt::Key_C, Qt::ControlModifier);
+        QTRY_VERIFY(clipboard->text().contains(word));
+        QVERIFY(!clipboard->text().contains(QChar(0x200B)));
+
+        // Text from elsewhere is left as it is.
+        const QString foreign = QStringLiteral("a") + QChar(0x200B) + QStringLiteral("b");
+        clipboard->setText(foreign);
+        QCOMPARE(clipboard->text(), foreign);
     }
 
     void errorPageKeepsEveryLine_data()
