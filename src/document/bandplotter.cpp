@@ -42,8 +42,13 @@ double share(double from, double to, double x)
 
 } // namespace
 
-BandPlotter::BandPlotter(QWidget *parent) : KChart::Plotter(parent)
+BandPlotter::BandPlotter(SegmentCell segmentCell, QWidget *parent) : KChart::Plotter(parent), m_segmentCell(segmentCell)
 {
+}
+
+std::pair<qsizetype, qsizetype> BandPlotter::segmentOfCell(qsizetype row) const
+{
+    return m_segmentCell == SegmentCell::End ? std::pair(row - 1, row) : std::pair(row, row + 1);
 }
 
 void BandPlotter::setBand(const QModelIndex &index)
@@ -180,8 +185,8 @@ void BandPlotter::paintCurves(QPainter *painter) const
         const QList<double> &bottom = m_geometry.bottom.at(dataset);
         const QColor colour = brush(data->index(0, column)).color();
 
-        // Each segment takes the transparency of the point it ends at; a run
-        // of equal ones is one filled path.
+        // Each segment takes the transparency of its cell; a run of equal ones
+        // is one filled path.
         painter->setPen(Qt::NoPen);
         qsizetype runStart = 0;
         int runAlpha = -1;
@@ -202,8 +207,9 @@ void BandPlotter::paintCurves(QPainter *painter) const
             painter->setBrush(fill);
             painter->drawPolygon(area);
         };
+        const int cellShift = m_segmentCell == SegmentCell::End ? 0 : -1;
         for (qsizetype row = 1; row < rows; ++row) {
-            const int alpha = lineAttributes(data->index(int(row), column)).transparency();
+            const int alpha = lineAttributes(data->index(int(row) + cellShift, column)).transparency();
             if (alpha != runAlpha) {
                 fillRun(row - 1);
                 runStart = row - 1;
@@ -230,14 +236,18 @@ void BandPlotter::paintCurves(QPainter *painter) const
 void BandPlotter::paintBand(QPainter *painter) const
 {
     const qsizetype dataset = m_geometry.columns.indexOf(m_bandColumn);
-    if (m_bandRow < 0 || dataset < 0 || m_bandRow >= m_geometry.x.size()) {
+    const qsizetype rows = m_geometry.x.size();
+    if (m_bandRow < 0 || dataset < 0 || m_bandRow >= rows) {
         return;
     }
-    const int previous = qMax(m_bandRow - 1, 0);
+    // A cell at either end has half a segment; it is drawn as its point.
+    const auto [from, to] = segmentOfCell(m_bandRow);
+    const qsizetype previous = qBound<qsizetype>(0, from, rows - 1);
+    const qsizetype next = qBound<qsizetype>(0, to, rows - 1);
     const QList<double> &top = m_geometry.top.at(dataset);
     const QList<double> &bottom = m_geometry.bottom.at(dataset);
     double left = m_geometry.x.at(previous);
-    double right = m_geometry.x.at(m_bandRow);
+    double right = m_geometry.x.at(next);
     const double width = right - left;
     if (width >= MinimumBandWidth) {
         return; // the opaque segment shows well enough
@@ -248,8 +258,8 @@ void BandPlotter::paintBand(QPainter *painter) const
     const QColor colour = brush(model()->index(m_bandRow, m_bandColumn)).color();
     painter->setPen(Qt::NoPen);
     painter->setBrush(colour);
-    painter->drawPolygon(QPolygonF(
-        {QPointF(left, bottom.at(previous)), QPointF(left, top.at(previous)), QPointF(right, top.at(m_bandRow)), QPointF(right, bottom.at(m_bandRow))}));
+    painter->drawPolygon(
+        QPolygonF({QPointF(left, bottom.at(previous)), QPointF(left, top.at(previous)), QPointF(right, top.at(next)), QPointF(right, bottom.at(next))}));
 }
 
 QPointF BandPlotter::labelPoint(int row, int column) const

@@ -27,15 +27,22 @@ class PaintContext;
  * point: a chart of hundreds of snapshots paints in a few milliseconds. The
  * hit areas come from the geometry of the last paint.
  *
- * The point a click or a highlight names is the one that ends an area
- * segment; the segment from row r to row r + 1 is reported as row r.
+ * A click on the area segment from row r to row r + 1 is reported as row r.
+ * Which cell's attributes (its transparency, its highlight) a segment takes
+ * is the model's convention: see SegmentCell.
  */
 class BandPlotter : public KChart::Plotter
 {
 public:
-    explicit BandPlotter(QWidget *parent = nullptr);
+    /// The cell whose attributes the segment between rows r and r + 1 takes.
+    enum class SegmentCell {
+        End, ///< row r + 1: a cell stands for the point a segment rises to
+        Start, ///< row r: a cell stands for the segment as a click reports it
+    };
 
-    /// The highlighted point, whose area segment (from the point before) is drawn opaque; an invalid index for none.
+    explicit BandPlotter(SegmentCell segmentCell, QWidget *parent = nullptr);
+
+    /// The highlighted cell, whose area segment is drawn opaque and at least a few pixels wide; an invalid index for none.
     void setBand(const QModelIndex &index);
 
     /// Runs @p callback after the last of the plotters has drawn.
@@ -88,6 +95,10 @@ private:
     QPointF labelPoint(int row, int column) const;
     QRectF labelRect(const QPointF &point, const QString &text, const KChart::DataValueAttributes &attributes) const;
 
+    /// The rows of the segment whose attributes are those of the cell in row @p row.
+    std::pair<qsizetype, qsizetype> segmentOfCell(qsizetype row) const;
+
+    const SegmentCell m_segmentCell;
     Geometry m_geometry;
     int m_bandRow = -1;
     int m_bandColumn = -1;

@@ -320,7 +320,8 @@ void ChartTab::buildChart()
     header->setTextFormat(Qt::RichText);
     refreshHeader();
 
-    totalDiagram = new BandPlotter(this);
+    // The total model's cells are its snapshots, each the point a segment rises to.
+    totalDiagram = new BandPlotter(BandPlotter::SegmentCell::End, this);
     totalDiagram->setAntiAliasing(true);
 
     auto *timeAxis = new TimeAxis(totalDiagram);
@@ -355,7 +356,8 @@ void ChartTab::buildChart()
     legend->addDiagram(totalDiagram);
 
     // Parentless until the plane takes it: the plane hands its diagrams to the chart.
-    detailedDiagram = new BandPlotter;
+    // The detailed model's cells are named as clicks report them: by the segment's start.
+    detailedDiagram = new BandPlotter(BandPlotter::SegmentCell::Start);
     // The total's band and labels would hide behind the functions stacked over it.
     totalDiagram->setCoveredBy(detailedDiagram);
     detailedDiagram->setAntiAliasing(true);

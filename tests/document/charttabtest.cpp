@@ -642,6 +642,35 @@ private Q_SLOTS:
         QCOMPARE(transparency(parts.totalModel, row + 1, 0), quint8(50));
     }
 
+    // A click on a function lights up the very segment under the mouse, not
+    // the one before it.
+    void clickLightsTheSegmentClicked()
+    {
+        auto data = parseFixture(QStringLiteral("simple.massif"));
+        ShownTab shown(data.get());
+        const ChartParts &parts = shown.parts;
+        const QAbstractItemModel *model = parts.detailedModel;
+        const auto value = [model](int row, int column) {
+            return model->index(row, column).data().toDouble();
+        };
+        // The widest segment of the function at the bottom of the stack.
+        int widest = -1;
+        for (int row = 0; row + 1 < model->rowCount(); ++row) {
+            const bool shown = value(row, 1) > 0 && value(row + 1, 1) > 0;
+            if (shown && (widest < 0 || value(row + 1, 0) - value(row, 0) > value(widest + 1, 0) - value(widest, 0))) {
+                widest = row;
+            }
+        }
+        QVERIFY(widest >= 0);
+        const double low = std::min(value(widest, 1), value(widest + 1, 1));
+        const QPoint point = parts.pixelFor(parts.detailed, model->index(widest, 0), nullptr, (value(widest, 0) + value(widest + 1, 0)) / 2, low / 2);
+        QVERIFY(point.x() >= 0);
+        const QColor before = parts.chart->grab().toImage().pixelColor(point);
+        QTest::mouseClick(parts.chart, Qt::LeftButton, {}, point);
+        const QColor after = parts.chart->grab().toImage().pixelColor(point);
+        QVERIFY2(after.saturation() > before.saturation() + 40, qPrintable(before.name() + QLatin1String(" -> ") + after.name()));
+    }
+
     void clickOnDetailedPoint()
     {
         auto data = parseFixture(QStringLiteral("simple.massif"));
