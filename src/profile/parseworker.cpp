@@ -17,6 +17,7 @@
 #include <QDebug>
 #include <QFileInfo>
 #include <QMimeDatabase>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 #include <QThread>
 
@@ -26,6 +27,13 @@ using namespace Massif;
 
 ParseWorker::ParseWorker(QObject *parent) : QObject(parent)
 {
+}
+
+ParseWorker::~ParseWorker()
+{
+    // Deleted once the parse thread has ended, which Qt tells with locks a
+    // thread sanitizer does not see: the parse hands the worker back at its end.
+    acquireFromOtherThread(this);
 }
 
 // Decided by content: a download's temporary file, or a file renamed without
@@ -157,6 +165,9 @@ void ParseWorker::parse(const QUrl &url, const QStringList &allocators)
     }
 
     shouldStop.storeRelaxed(0);
+    const auto handOver = qScopeGuard([this] {
+        releaseToOtherThread(this);
+    });
 
     QString localPath;
     std::unique_ptr<QTemporaryFile> download;

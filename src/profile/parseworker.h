@@ -24,6 +24,7 @@ class ParseWorker : public QObject
     Q_OBJECT
 public:
     explicit ParseWorker(QObject *parent = nullptr);
+    ~ParseWorker() override;
 
     /// Makes a running parse end without a report; callable from any thread.
     void stop();
