@@ -10,10 +10,13 @@
 #include "detailedcostmodel.h"
 #include "filedata.h"
 #include "formatting.h"
+#include "labelpieces.h"
 #include "snapshotitem.h"
+#include "treeleafitem.h"
 
 #include <KLocalizedString>
 
+#include <QAbstractItemView>
 #include <QEvent>
 #include <QLabel>
 #include <QLocale>
@@ -37,8 +40,9 @@ ChartHover::ChartHover(QWidget *chart,
                        ChartOverlay *overlay,
                        const Massif::FileData *data,
                        const Massif::DetailedCostModel *detailed,
+                       const QAbstractItemView *functions,
                        QObject *parent)
-    : QObject(parent), m_chart(chart), m_zoom(zoom), m_overlay(overlay), m_data(data), m_detailed(detailed), m_panel(new QLabel(chart))
+    : QObject(parent), m_chart(chart), m_zoom(zoom), m_overlay(overlay), m_data(data), m_detailed(detailed), m_functions(functions), m_panel(new QLabel(chart))
 {
     m_panel->setObjectName(QStringLiteral("chartHoverPanel"));
     m_panel->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -69,11 +73,57 @@ bool ChartHover::eventFilter(QObject *watched, QEvent *event)
         case QEvent::Hide:
             hide();
             break;
+        case QEvent::ToolTip:
+            // The panel says what the chart's tooltip would, and the tooltip
+            // would cover it.
+            return m_panel->isVisible();
         default:
             break;
         }
     }
     return false;
+}
+
+QString ChartHover::functionLine(const QModelIndex &segment, double time, const Massif::SnapshotItem *snapshot) const
+{
+    // The segment runs straight between two detailed snapshots: its cost is
+    // told at the end nearest in time, unless the function holds nothing there.
+    const int column = segment.column();
+    int row = segment.row();
+    int other = qMin(row + 1, m_detailed->rowCount() - 1);
+    const auto timeAt = [this, column](int r) {
+        return m_detailed->index(r, column).data().toDouble();
+    };
+    const auto costAt = [this, column](int r) {
+        return m_detailed->index(r, column + 1).data().toULongLong();
+    };
+    if (std::abs(timeAt(other) - time) < std::abs(timeAt(row) - time) || costAt(row) == 0) {
+        std::swap(row, other);
+    }
+    const quint64 cost = costAt(row);
+    const Massif::SnapshotItem *owner = snapshotAtTime(timeAt(row));
+    const quint64 total = owner ? owner->cost() : snapshot->cost();
+    const QString name = functionName(row, column).toHtmlEscaped();
+    const QString costText = Massif::formatCost(cost).toHtmlEscaped();
+    if (owner && owner != snapshot) {
+        return i18nc(
+            "@info hover panel: function, cost, share, snapshot", "%1: %2 (%3 of snapshot #%4)", name, costText, shareText(cost, total), owner->number());
+    }
+    return i18nc("@info hover panel: function, cost, share", "%1: %2 (%3)", name, costText, shareText(cost, total));
+}
+
+QString ChartHover::functionName(int row, int column) const
+{
+    QString name = m_detailed->headerData(column, Qt::Horizontal).toString();
+    // The legend names a function by its location only where two read alike;
+    // the panel always says where it is.
+    if (const Massif::TreeLeafItem *node = m_detailed->modelItemAt(m_detailed->index(row, column)).first) {
+        const QString location = QString::fromUtf8(Massif::splitLabelPieces(node->label()).location);
+        if (!location.isEmpty() && !name.contains(location)) {
+            name = i18nc("@info hover panel: function (location)", "%1 (%2)", name, location);
+        }
+    }
+    return name;
 }
 
 void ChartHover::hide()
@@ -136,43 +186,9 @@ void ChartHover::showAt(const QPointF &position)
     lines << i18nc("@info hover panel", "<b>Snapshot #%1</b> at %2 %3", snapshot->number(), locale.toString(snapshot->time(), 'g', 12), unit.toHtmlEscaped());
     lines << i18nc("@info hover panel", "Total: %1", Massif::formatCost(snapshot->cost()).toHtmlEscaped());
 
-    // The function whose stacked area holds the mouse, at the detailed snapshot
-    // nearest in time: the points the areas are drawn through.
-    const int rows = m_detailed->rowCount();
-    const int columns = m_detailed->columnCount();
-    if (rows > 1 && columns > 1) {
-        int nearestRow = 1;
-        double nearestDistance = INFINITY;
-        for (int row = 1; row < rows; ++row) {
-            const double distance = std::abs(m_detailed->index(row, 0).data().toDouble() - value.x());
-            if (distance < nearestDistance) {
-                nearestDistance = distance;
-                nearestRow = row;
-            }
-        }
-        double base = 0.0;
-        for (int column = 1; column < columns; column += 2) {
-            const quint64 cost = m_detailed->index(nearestRow, column).data().toULongLong();
-            if (cost > 0 && value.y() >= base && value.y() < base + double(cost)) {
-                const double time = m_detailed->index(nearestRow, column - 1).data().toDouble();
-                const Massif::SnapshotItem *owner = snapshotAtTime(time);
-                const quint64 total = owner ? owner->cost() : snapshot->cost();
-                const QString name = m_detailed->headerData(column - 1, Qt::Horizontal).toString().toHtmlEscaped();
-                // Between detailed snapshots the areas run straight from one to the next.
-                const QString costText = Massif::formatCost(cost).toHtmlEscaped();
-                const QString line = owner && owner != snapshot
-                    ? i18nc("@info hover panel: function, cost, share, snapshot",
-                            "%1: %2 (%3 of snapshot #%4)",
-                            name,
-                            costText,
-                            shareText(cost, total),
-                            owner->number())
-                    : i18nc("@info hover panel: function, cost, share", "%1: %2 (%3)", name, costText, shareText(cost, total));
-                lines << line;
-                break;
-            }
-            base += double(cost);
-        }
+    // The function whose drawn area holds the mouse, as a click takes it.
+    if (const QModelIndex hit = m_functions ? m_functions->indexAt(position.toPoint()) : QModelIndex(); hit.isValid()) {
+        lines << functionLine(hit, value.x(), snapshot);
     }
     const QString text = lines.join(QLatin1String("<br/>"));
     if (text != m_panel->text()) {

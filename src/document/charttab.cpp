@@ -998,7 +998,7 @@ void ChartTab::buildInteraction()
     zoom->setFullRange(snapshots.isEmpty() ? 0.0 : qMin(0.0, snapshots.constFirst()->time()), lastSnapshotTime());
     connect(zoom, &ChartZoom::rangeChanged, this, &ChartTab::timeRangeChanged);
     // Installed last, the hover sees the mouse before the zoom takes its moves.
-    hover = new ChartHover(chart, zoom, overlay, data, detailedCostModel, this);
+    hover = new ChartHover(chart, zoom, overlay, data, detailedCostModel, detailedDiagram, this);
 
     legendControl = new ChartLegendControl(legend, this);
     connect(legendControl, &ChartLegendControl::entryClicked, this, &ChartTab::legendEntryClicked);

@@ -11,10 +11,12 @@
 #include "detailedcostmodel.h"
 #include "filedata.h"
 #include "formatting.h"
+#include "labelpieces.h"
 #include "parser.h"
 #include "settings.h"
 #include "snapshotitem.h"
 #include "totalcostmodel.h"
+#include "treeleafitem.h"
 
 #include <KChartCartesianCoordinatePlane>
 #include <KChartChart>
@@ -34,6 +36,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -377,6 +380,40 @@ private Q_SLOTS:
         QVERIFY(total->dataValueAttributes(peak).isVisible());
     }
 
+    // Wherever the mouse is over a function's area, the panel names the
+    // function a click there would select.
+    void hoverNamesTheAreaClicked_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::newRow("example") << QStringLiteral("../../examples/massif.out.example");
+        QTest::newRow("many functions") << QStringLiteral("many.massif");
+    }
+
+    void hoverNamesTheAreaClicked()
+    {
+        QFETCH(QString, fixture);
+        auto data = parseFixture(fixture);
+        Shown shown(data.get());
+        shown.chart->grab(); // lays out and draws the areas
+        const QRect area = shown.zoom->plotArea().toRect();
+        int checked = 0;
+        for (int x = area.left() + 2; x < area.right(); x += area.width() / 40) {
+            for (int y = area.top() + 2; y < area.bottom(); y += area.height() / 30) {
+                const QModelIndex hit = shown.detailed->indexAt(QPoint(x, y));
+                if (!hit.isValid()) {
+                    continue;
+                }
+                QTest::mouseMove(shown.chart, QPoint(x, y));
+                const QString line = shown.panel->text().section(QLatin1String("<br/>"), 2, 2);
+                const QString header = shown.detailedModel->headerData(hit.column(), Qt::Horizontal).toString().toHtmlEscaped();
+                QVERIFY2(line.startsWith(header + QLatin1Char(':')) || line.startsWith(header + QLatin1String(" (")),
+                         qPrintable(QStringLiteral("at %1,%2: %3 is not %4").arg(x).arg(y).arg(line, header)));
+                ++checked;
+            }
+        }
+        QVERIFY2(checked > 20, qPrintable(QString::number(checked)));
+    }
+
     void hoverPanel_data()
     {
         QTest::addColumn<QString>("fixture");
@@ -402,16 +439,29 @@ private Q_SLOTS:
         const SnapshotLine &expected = lines.at(row);
         const Massif::SnapshotItem *snapshot = data->snapshots().at(row);
 
-        // Low in the chart, over the bottom function of the nearest detailed snapshot.
-        int detailedRow = 1;
-        for (int r = 1; r < shown.detailedModel->rowCount(); ++r) {
-            const double t = shown.detailedModel->index(r, 0).data().toDouble();
-            if (std::abs(t - snapshot->time()) < std::abs(shown.detailedModel->index(detailedRow, 0).data().toDouble() - snapshot->time())) {
-                detailedRow = r;
-            }
+        // Low in the chart, inside the bottom function's area as drawn: straight
+        // between the detailed snapshots around the mouse.
+        const Massif::DetailedCostModel *model = shown.detailedModel;
+        const auto timeAt = [model](int r) {
+            return model->index(r, 0).data().toDouble();
+        };
+        const auto costAt = [model](int r) {
+            return model->index(r, 1).data().toULongLong();
+        };
+        int after = 1;
+        while (after + 1 < model->rowCount() && timeAt(after) < snapshot->time()) {
+            ++after;
         }
-        const quint64 bottomCost = shown.detailedModel->index(detailedRow, 1).data().toULongLong();
-        const QPoint at = shown.pixel(snapshot->time(), bottomCost > 0 ? double(bottomCost) / 2 : double(snapshot->cost()) / 2);
+        const int before = after - 1;
+        const double along = timeAt(after) > timeAt(before) ? qBound(0.0, (snapshot->time() - timeAt(before)) / (timeAt(after) - timeAt(before)), 1.0) : 1.0;
+        const double height = double(costAt(before)) + along * (double(costAt(after)) - double(costAt(before)));
+        // Its cost is told at the end nearest in time, unless it holds nothing there.
+        int told = std::abs(timeAt(after) - snapshot->time()) < std::abs(timeAt(before) - snapshot->time()) ? after : before;
+        if (costAt(told) == 0) {
+            told = told == after ? before : after;
+        }
+        const quint64 bottomCost = height > 0 ? costAt(told) : 0;
+        const QPoint at = shown.pixel(snapshot->time(), height > 0 ? height / 2 : double(snapshot->cost()) / 2);
         QTest::mouseMove(shown.chart, at);
 
         QVERIFY(shown.panel->isVisible());
@@ -424,7 +474,15 @@ private Q_SLOTS:
         if (bottomCost > 0) {
             QVERIFY2(text.contains(shown.detailedModel->headerData(0, Qt::Horizontal).toString().toHtmlEscaped()), qPrintable(text));
             QVERIFY2(text.contains(Massif::formatCost(bottomCost)), qPrintable(text));
+            // The panel names where the function is, which the legend may leave out.
+            const Massif::TreeLeafItem *node = model->modelItemAt(model->index(told, 0)).first;
+            QVERIFY(node);
+            QVERIFY2(text.contains(QString::fromUtf8(Massif::splitLabelPieces(node->label()).location)), qPrintable(text));
         }
+        // One popup: the chart's own tooltip would cover the panel.
+        QHelpEvent help(QEvent::ToolTip, at, shown.chart->mapToGlobal(at));
+        QApplication::sendEvent(shown.chart, &help);
+        QVERIFY(!QToolTip::isVisible());
 
         // Units follow the settings at once, without a move.
         Settings::self()->prettyCostPrecisionItem()->setValue(precision == 3 ? 0 : 3);
