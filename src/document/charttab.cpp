@@ -30,7 +30,6 @@
 #include <KChartLegend>
 #include <KChartMarkerAttributes>
 #include <KChartMeasure>
-#include <KChartPaintContext>
 #include <KChartPlotter>
 #include <KChartPosition>
 #include <KChartRelativePosition>
@@ -49,14 +48,12 @@
 #include <QDebug>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
-#include <QPolygonF>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QRegularExpression>
@@ -69,7 +66,6 @@
 #include <QtMath>
 
 #include <cmath>
-#include <functional>
 
 namespace {
 
