@@ -56,6 +56,35 @@ QStringList entriesOf(const QMenu &menu)
     return entries;
 }
 
+/// Opens the context menu of @p widget at @p pos, triggers the entry @p choice
+/// if it is there and returns the menu's entries.
+QStringList chooseFromContextMenu(QWidget *widget, const QPoint &pos, const QString &choice)
+{
+    QStringList entries;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, &watch, [&] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu) {
+            return;
+        }
+        entries = entriesOf(*menu);
+        QAction *chosen = nullptr;
+        for (QAction *action : menu->actions()) {
+            if (action->text() == choice) {
+                chosen = action;
+            }
+        }
+        menu->close();
+        if (chosen) {
+            chosen->trigger();
+        }
+    });
+    watch.start(10);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, widget->mapToGlobal(pos));
+    QApplication::sendEvent(widget, &event);
+    return entries;
+}
+
 } // namespace
 
 class CompareMainWindowTest : public QObject
@@ -262,29 +291,7 @@ void CompareMainWindowTest::dataTreeMenuOnASnapshot()
     tree->scrollTo(row);
     const QPoint pos = tree->visualRect(row).center();
 
-    QStringList entries;
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, this, [&] {
-        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        if (!menu) {
-            return;
-        }
-        entries = entriesOf(*menu);
-        QAction *chosen = nullptr;
-        for (QAction *action : menu->actions()) {
-            if (action->text() == QStringLiteral("Compare With Peak")) {
-                chosen = action;
-            }
-        }
-        menu->close();
-        if (chosen) {
-            chosen->trigger();
-        }
-    });
-    watch.start(10);
-    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, tree->viewport()->mapToGlobal(pos));
-    QApplication::sendEvent(tree->viewport(), &event);
-    watch.stop();
+    const QStringList entries = chooseFromContextMenu(tree->viewport(), pos, QStringLiteral("Compare With Peak"));
     QVERIFY(entries.contains(QStringLiteral("Compare With Peak")));
     QTRY_COMPARE(m_documents->count(), 2);
     QCOMPARE(m_documents->tabText(1), QStringLiteral("compare-large.massif #4 vs compare-large.massif"));
@@ -310,30 +317,8 @@ void CompareMainWindowTest::chartRangeComparesStartWithEnd()
     zoom->zoomTo(Comparison::snapshotByNumber(document->data(), 7)->time(), Comparison::snapshotByNumber(document->data(), 46)->time());
     chart->grab();
 
-    QStringList entries;
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, this, [&] {
-        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        if (!menu) {
-            return;
-        }
-        entries = entriesOf(*menu);
-        QAction *chosen = nullptr;
-        for (QAction *action : menu->actions()) {
-            if (action->text() == QStringLiteral("Compare Start With End")) {
-                chosen = action;
-            }
-        }
-        menu->close();
-        if (chosen) {
-            chosen->trigger();
-        }
-    });
-    watch.start(10);
     const QPoint pos = zoom->plotArea().center().toPoint();
-    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, chart->mapToGlobal(pos));
-    QApplication::sendEvent(chart, &event);
-    watch.stop();
+    const QStringList entries = chooseFromContextMenu(chart, pos, QStringLiteral("Compare Start With End"));
     QVERIFY(entries.contains(QStringLiteral("Compare Start With End")));
     QTRY_COMPARE(m_documents->count(), 2);
     QCOMPARE(m_documents->tabText(1), QStringLiteral("compare-large.massif #9 vs compare-large.massif #44"));
